@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/TimeSource.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+
+// The three clock functions every log line, file name and upload uses. Holds no state:
+// the zone is read afresh on each call. Owned by the Station; the window reads it for the label.
+
+// Offset in minutes, local minus UTC, from the operating system's zone information.
+std::int16_t timeZoneBiasFrom(const TimeZoneInfo &zone);
+
+// "yyyy-MM-dd HH:nn:ss.zzz", 23 characters.
+QString formatTimestamp(const QDate &date, const QTime &time);
+
+class Clock
+{
+public:
+    explicit Clock(const TimeSource &source) : m_source(source) {}
+
+    std::int16_t TimeZoneBias() const;
+    // UTC date-time to the second (milliseconds dropped), as a UTC QDateTime.
+    QDateTime UtcNow() const;
+    // UTC date-time with milliseconds, from one reading.
+    QDateTime utcNowPrecise() const;
+    QString TimestampNow() const;
+
+private:
+    const TimeSource &m_source;
+};

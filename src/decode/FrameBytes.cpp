@@ -1,0 +1,35 @@
+#include "decode/FrameBytes.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr char16_t HexDigits[] = u"0123456789ABCDEF";
+}
+
+void FrameBytes::assign(QByteArrayView data)
+{
+    m_length = int(std::min<qsizetype>(data.size(), Capacity));
+    if (m_length > 0)
+        std::memcpy(m_bytes.data(), data.data(), std::size_t(m_length));
+}
+
+QString ByteToHex(std::uint8_t byte)
+{
+    const QChar digits[2] = {QChar(HexDigits[byte >> 4]), QChar(HexDigits[byte & 0x0F])};
+    return QString(digits, 2);
+}
+
+QString buildFrameHex(const FrameBytes &frame)
+{
+    const int count = std::max(0, frame.length() - 1);
+    QString hex(count * 3, Qt::Uninitialized);
+    QChar *out = hex.data();
+    for (int position = 2; position <= frame.length(); ++position) {
+        const std::uint8_t byte = frame.at(position);
+        *out++ = QChar(HexDigits[byte >> 4]);
+        *out++ = QChar(HexDigits[byte & 0x0F]);
+        *out++ = QChar(u' ');
+    }
+    return hex;
+}
