@@ -3,6 +3,7 @@
 #include "app/Clock.h"
 #include "app/Configuration.h"
 #include "decode/FrameBytes.h"
+#include "decode/TelemetryHistory.h"
 #include "link/AgwClient.h"
 #include "link/CaptureFile.h"
 
@@ -88,6 +89,13 @@ public:
     QString frameTimeText() const { return m_frameTimeText; }
     qint32 rxPackets() const { return m_rxPackets; }
     qint32 postOk() const { return m_postOk; }
+    const TelemetryHistory &history() const { return m_history; }
+
+    // --- decoding: state accessors ---
+
+    // --- upload: state accessors ---
+
+    // --- chart and records: state accessors ---
 
 signals:
     void activityLogEntryAdded(const QString &entry, bool atTop);
@@ -101,6 +109,12 @@ signals:
     void uploadAllowedChanged(bool allowed);
     void screenshotButtonVisibleChanged(bool visible);
     void messageBoxRequested(const QString &title, const QString &text, MessageIcon icon);
+
+    // --- decoding: signals ---
+
+    // --- upload: signals ---
+
+    // --- chart and records: signals ---
 
 private:
     // --- steps of the frame road, in the order the intake calls them ------------------------
@@ -153,4 +167,11 @@ private:
     std::array<QString, ChannelCount + 1> m_channelCaptions;
     std::array<QString, ChannelCount + 1> m_channelUnits;
     std::array<QString, ChannelCount + 1> m_channelTexts;
+    TelemetryHistory m_history;
+
+    // --- decoding: members ---
+
+    // --- upload: members ---
+
+    // --- chart and records: members ---
 };
