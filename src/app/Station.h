@@ -92,8 +92,13 @@ public:
     const TelemetryHistory &history() const { return m_history; }
 
     // --- decoding: state accessors ---
+    // List2: one "HeaderHex1 | HeaderHex2" line per satellite frame, oldest first.
+    const std::deque<QString> &headerLines() const { return m_headerLines; }
 
     // --- upload: state accessors ---
+    QString uploadBody() const { return m_uploadBody; }
+    // List3: the states the current upload request has passed through, in order.
+    const QStringList &transferStates() const { return m_transferStates; }
 
     // --- chart and records: state accessors ---
 
@@ -111,8 +116,10 @@ signals:
     void messageBoxRequested(const QString &title, const QString &text, MessageIcon icon);
 
     // --- decoding: signals ---
+    void headerLineAdded(const QString &line);
 
     // --- upload: signals ---
+    void transferStatesChanged(const QStringList &states);
 
     // --- chart and records: signals ---
 
@@ -170,8 +177,11 @@ private:
     TelemetryHistory m_history;
 
     // --- decoding: members ---
+    std::deque<QString> m_headerLines;
 
     // --- upload: members ---
+    QString m_uploadBody;
+    QStringList m_transferStates;
 
     // --- chart and records: members ---
 };
