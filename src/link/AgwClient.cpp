@@ -61,6 +61,13 @@ AgwClient::AgwClient(QObject *parent) : QObject(parent)
     connect(&m_retryTimer, &QTimer::timeout, this, &AgwClient::connectToEngine);
 }
 
+AgwClient::~AgwClient()
+{
+    m_retryEnabled = false;
+    m_socket.disconnect(this);
+    m_socket.abort();
+}
+
 void AgwClient::setRemote(const QString &host, quint16 port)
 {
     m_host = host;

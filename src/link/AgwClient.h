@@ -24,6 +24,7 @@ public:
     };
 
     explicit AgwClient(QObject *parent = nullptr);
+    ~AgwClient() override;
 
     void setRetryInterval(int milliseconds) { m_retryTimer.setInterval(milliseconds); }
     void setConnectTimeout(int milliseconds) { m_connectTimer.setInterval(milliseconds); }
@@ -55,9 +56,9 @@ private:
     void fail();
     void abortSocket();
 
-    QTcpSocket m_socket;
     QTimer m_retryTimer;
     QTimer m_connectTimer;
+    QTcpSocket m_socket; // after the timers: its teardown must not find them gone
     AgwProtocol::RecordAssembler m_assembler;
     QString m_host;
     quint16 m_port = 0;
