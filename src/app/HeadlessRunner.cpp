@@ -34,7 +34,11 @@ HeadlessRunner::HeadlessRunner(Station &station, std::FILE *out, std::FILE *err)
     : m_station(station), m_out(out), m_err(err)
 {
     connect(&station, &Station::activityLogEntryAdded, this,
-            [this](const QString &entry, bool) { print(m_out, entry.trimmed()); });
+            [this](const QString &entry, bool) {
+                // One entry may span lines (upload errors); the terminal wants plain LF.
+                QString text = entry.endsWith(QStringLiteral("\r\n")) ? entry.chopped(2) : entry;
+                print(m_out, text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            });
     connect(&station, &Station::statusLineChanged, this, [this](const QString &text) {
         const QString type = m_station.packetType();
         print(m_out, type.isEmpty() ? text : text + QStringLiteral(" | ") + type);
