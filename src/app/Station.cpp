@@ -1,6 +1,7 @@
 #include "app/Station.h"
 
 #include "display/ChannelTable.h"
+#include "upload/UploadBody.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -237,12 +238,74 @@ void Station::DecodeFrame()
 
 void Station::BuildUploadBody()
 {
-    // The upload body: telemetry upload.
+    m_uploadBody = buildUploadBody({m_config.mycall, m_config.qthLat, m_config.qthLong},
+                                   m_clock.TimestampNow(), m_frameHex);
+    log(m_uploadBody);
+}
+
+HttpUpload &Station::inet1()
+{
+    if (!m_inet1) {
+        m_inet1 = std::make_unique<HttpUpload>();
+        m_inet1->setTimeout(m_options.uploadTimeoutMs);
+        connect(m_inet1.get(), &HttpUpload::stateChanged, this, &Station::Inet1_StateChanged);
+    }
+    return *m_inet1;
 }
 
 void Station::Post_Packet_Click()
 {
-    // The HTTP POST: telemetry upload.
+    HttpUpload &inet = inet1();
+    if (inet.isBusy()) {
+        log(QStringLiteral("server is busy"));
+        return;
+    }
+    m_transferStates.clear();
+    emit transferStatesChanged(m_transferStates);
+
+    // A failed step is logged and the next one still tried, as the button always did.
+    if (auto failure = inet.setUrl(m_config.server))
+        logUploadFailure(*failure);
+    // The body holds Latin-1 configuration text and ASCII: one byte per character.
+    if (auto failure = inet.execute(QStringLiteral("POST"), m_uploadBody.toLatin1(),
+                                    QStringLiteral("Content-Type: application/x-www-form-urlencoded")))
+        logUploadFailure(*failure);
+}
+
+void Station::logUploadFailure(const HttpUpload::Failure &failure)
+{
+    QString message = QStringLiteral("error number: %1\r\nerror discription: %2")
+                          .arg(failure.number)
+                          .arg(failure.description);
+    if (failure.number > 35749 && failure.number < 35805) {
+        message += QStringLiteral("\r\nHeaders: ") + m_inet1->responseHeaders() +
+                   QStringLiteral("\r\nResponse code: ") + QString::number(m_inet1->responseCode()) +
+                   QStringLiteral("\r\nResponse Info: ") + m_inet1->responseInfo();
+    }
+    log(message);
+}
+
+void Station::Inet1_StateChanged(int state)
+{
+    const QString name = HttpUpload::stateName(state);
+    if (name.isEmpty() || !m_inet1)
+        return;
+    m_transferStates << name;
+    emit transferStatesChanged(m_transferStates);
+
+    if (state == int(HttpUpload::State::Error)) {
+        log(QString::number(m_inet1->responseCode()) + QStringLiteral(": ") + m_inet1->responseInfo());
+    } else if (state == int(HttpUpload::State::ResponseCompleted)) {
+        QString headers = m_inet1->responseHeaders();
+        log(headers.replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
+        // The status code decides, not a "200" somewhere in the headers.
+        const int status = m_inet1->httpStatus();
+        if (status >= 200 && status <= 299)
+            ++m_postOk;
+        updateStatusLine();
+        if (status == 401 || status == 407)
+            addLogEntry(QStringLiteral("Access is denied. Try adding a Username and Password\r\n"), true);
+    }
 }
 
 void Station::DrawChannelChart(int channel)
@@ -303,6 +366,8 @@ void Station::MnuExit_Click()
 void Station::Form_QueryUnload()
 {
     m_link.close();
+    if (m_inet1)
+        m_inet1->cancel();
 }
 
 void Station::Form_Unload()

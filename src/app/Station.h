@@ -6,6 +6,7 @@
 #include "decode/TelemetryHistory.h"
 #include "link/AgwClient.h"
 #include "link/CaptureFile.h"
+#include "upload/HttpUpload.h"
 
 #include <QObject>
 #include <QString>
@@ -99,6 +100,8 @@ public:
     QString uploadBody() const { return m_uploadBody; }
     // List3: the states the current upload request has passed through, in order.
     const QStringList &transferStates() const { return m_transferStates; }
+    // Inet1's state changes: the transfer-state list, the response in the log, PostOk.
+    void Inet1_StateChanged(int state);
 
     // --- chart and records: state accessors ---
 
@@ -182,6 +185,9 @@ private:
     // --- upload: members ---
     QString m_uploadBody;
     QStringList m_transferStates;
+    std::unique_ptr<HttpUpload> m_inet1; // made at the first upload; idle until then
+    HttpUpload &inet1();
+    void logUploadFailure(const HttpUpload::Failure &failure);
 
     // --- chart and records: members ---
 };
