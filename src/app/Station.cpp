@@ -368,7 +368,11 @@ void Station::RemoveEmptyFiles()
         const QDir dir(dirPath);
         for (const QFileInfo &info :
              dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-            if (info.isFile() && !info.isSymLink() && info.size() == 0 &&
+            // A file still open for writing stays, as the capture file does when the window
+            // is closed by its close box rather than by Exit.
+            const bool stillOpen = m_capture.isOpen() &&
+                                   info.absoluteFilePath() == QFileInfo(m_captureFilePath).absoluteFilePath();
+            if (info.isFile() && !info.isSymLink() && info.size() == 0 && !stillOpen &&
                 ownName.match(info.fileName()).hasMatch())
                 empty << info.absoluteFilePath();
         }
