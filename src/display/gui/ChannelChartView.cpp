@@ -12,12 +12,12 @@
 #include <cmath>
 
 ChannelChartView::ChannelChartView(QWidget *parent)
-    : QChartView(parent),
+    : QChartView(new QChart, parent), // the view owns this chart; a replaced one would leak
       m_series(new QLineSeries),
       m_labelAxis(new QCategoryAxis),
       m_valueAxis(new QValueAxis)
 {
-    auto *chart = new QChart;
+    QChart *chart = this->chart();
     chart->legend()->hide();
     chart->setMargins(QMargins(2, 2, 2, 2));
     chart->setBackgroundRoundness(0);
@@ -31,7 +31,6 @@ ChannelChartView::ChannelChartView(QWidget *parent)
     chart->addAxis(m_valueAxis, Qt::AlignLeft);
     m_series->attachAxis(m_labelAxis);
     m_series->attachAxis(m_valueAxis);
-    setChart(chart);
     setRenderHint(QPainter::Antialiasing, false);
 
     m_redrawTimer.setSingleShot(true);
