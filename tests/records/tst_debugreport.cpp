@@ -1,10 +1,10 @@
 #include "app/Station.h"
-#include "support/StationDir.h"
+#include "support/AgwLoopbackServer.h"
+#include "support/StationHarness.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 
 namespace {
@@ -28,19 +28,18 @@ private slots:
 
 void TestDebugReport::exactBytes()
 {
-    QTcpServer engine;
-    QVERIFY(engine.listen(QHostAddress::LocalHost));
-    const QByteArray port = QByteArray::number(engine.serverPort());
+    AgwLoopbackServer engine;
+    const QByteArray port = engine.portValue().section(u':', 1).toLatin1();
 
-    StationDir dir;
     const QByteArray config = "# station\r\nPORT=127.0.0.1:" + port +
                               "\r\nSERVER=http://127.0.0.1:1/x\r\nMYCALL=XR9ABC\r\n"
                               "QTH_LAT=52.1\r\nQTH_LONG=4.3\r\n";
-    dir.writeConfig(config);
-    Station station(dir.options());
+    StationHarness h(config);
+    h.clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
+    Station &station = *h.station;
     station.Form_Load();
-    station.Winsock1_DataArrival(rawFrameRecord(QByteArray::fromHex("004142")));
-    station.Winsock1_DataArrival(rawFrameRecord(QByteArray::fromHex("00FF")));
+    station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("004142")));
+    station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("00FF")));
     station.MnuDebug_Click();
 
     const QByteArray ts = "2026-12-05 13:05:09.123: ";
@@ -62,7 +61,7 @@ void TestDebugReport::exactBytes()
         hyphens + "\r\n"
         "thanks 73, Jorrel \r\n"
         "Narvek\r\n";
-    QCOMPARE(readAll(dir.filePath(QStringLiteral("XR9ABC_05122026_1305.txt"))), expected);
+    QCOMPARE(readAll(h.path(QStringLiteral("XR9ABC_05122026_1305.txt"))), expected);
 }
 
 void TestDebugReport::cases_data()
@@ -91,23 +90,23 @@ void TestDebugReport::cases()
     QFETCH(QString, fileName);
     QFETCH(bool, written);
 
-    StationDir dir;
-    dir.writeConfig(config);
-    Station station(dir.options());
+    StationHarness h(config);
+    h.clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
+    Station &station = *h.station;
     station.Form_Load();
-    const QString configPath = dir.filePath(QStringLiteral("online_conf.ini"));
+    const QString configPath = h.path(QStringLiteral("online_conf.ini"));
     if (removeConfigFirst)
         QVERIFY(QFile::remove(configPath));
     // A directory of the report's name: the rename into place must fail.
     if (blockTarget)
-        QVERIFY(QDir(dir.path()).mkdir(fileName));
+        QVERIFY(QDir(h.dir.path()).mkdir(fileName));
 
-    const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+    const QStringList before = QDir(h.dir.path()).entryList(QDir::Files);
     const auto logSize = station.activityLog().size();
     station.MnuDebug_Click();
     station.MnuDebug_Click(); // a second report within the minute replaces the first
 
-    const QString path = dir.filePath(fileName);
+    const QString path = h.path(fileName);
     if (written) {
         const QByteArray report = readAll(path);
         QVERIFY(report.endsWith("Narvek\r\n"));
@@ -116,13 +115,13 @@ void TestDebugReport::cases()
             hyphens + "\r\n" + (removeConfigFirst ? QByteArray() : config) + "\r\n" + hyphens;
         QVERIFY2(report.contains(expectedConfig), report.constData());
         QCOMPARE(station.activityLog().size(), logSize);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), before.size() + 1);
+        QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files).size(), before.size() + 1);
     } else {
         QVERIFY(QFileInfo(path).isDir());
         QCOMPARE(station.activityLog().size(), logSize + 2);
         QVERIFY(station.activityLog().front().contains(QStringLiteral("Debug file not written: ") +
                                                        path));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), before); // no temporary file left
+        QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files), before); // no temporary file left
     }
     QVERIFY(!removeConfigFirst || !QFile::exists(configPath));
 }

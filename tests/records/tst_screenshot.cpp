@@ -1,6 +1,6 @@
 #include "app/Station.h"
 #include "records/Screenshot.h"
-#include "support/StationDir.h"
+#include "support/StationHarness.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -48,10 +48,12 @@ void TestScreenshot::names()
 // The local date names the file, even when UTC is already on the next day.
 void TestScreenshot::bitmapNotWritten()
 {
-    StationDir dir;
-    dir.clock().set(QDate(2026, 12, 6), QTime(0, 30), 120); // 22:30 UTC on the 5th
-    dir.writeConfig("PORT=127.0.0.1:1\r\nIMAGE_PATH=" + dir.path().toUtf8() + "/missing/\r\n");
-    Station station(dir.options());
+    QTemporaryDir images;
+    StationHarness h("PORT=127.0.0.1:1\r\nIMAGE_PATH=" + images.path().toUtf8() + "/missing/\r\n");
+    TimeZoneInfo eastOfUtc;
+    eastOfUtc.baseBias = -120;
+    h.clock.set(QDate(2026, 12, 6), QTime(0, 30), eastOfUtc); // 22:30 UTC on the 5th
+    Station &station = *h.station;
     station.Form_Load();
     QSignalSpy boxes(&station, &Station::messageBoxRequested);
     const QString clockBefore = station.clockText();
@@ -62,7 +64,7 @@ void TestScreenshot::bitmapNotWritten()
         return QStringLiteral("No such directory");
     });
 
-    QCOMPARE(asked, dir.path() + QStringLiteral("/missing/halvora1_06122026.bmp"));
+    QCOMPARE(asked, images.path() + QStringLiteral("/missing/halvora1_06122026.bmp"));
     QCOMPARE(station.activityLog().front(),
              QStringLiteral("2026-12-05 22:30:00.000: Screenshot not saved: ") + asked +
                  QStringLiteral(": No such directory\r\n"));

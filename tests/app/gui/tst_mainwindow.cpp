@@ -2,7 +2,8 @@
 #include "app/gui/AboutWindow.h"
 #include "app/gui/MainWindow.h"
 #include "display/gui/ChannelChartView.h"
-#include "support/StationDir.h"
+#include "support/AgwLoopbackServer.h"
+#include "support/StationHarness.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,7 +17,6 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QRadioButton>
-#include <QTcpServer>
 #include <QTest>
 
 namespace {
@@ -24,11 +24,13 @@ namespace {
 const QColor White(255, 255, 255);
 const QColor Highlight(255, 255, 192);
 
-// A running station and its window, as the program opens them.
+// A running station and its window, as the program opens them (5 December 2026, 13:05 UTC).
 struct Opened
 {
-    explicit Opened(StationDir &dir) : station(dir.options()), window(station)
+    explicit Opened(const QByteArray &config)
+        : harness(config), station(*harness.station), window(station), clock(harness.clock)
     {
+        clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
         station.Form_Load();
         window.show();
     }
@@ -48,8 +50,10 @@ struct Opened
         const QString text = control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
         return text.section(u'\n', -1);
     }
-    Station station;
+    StationHarness harness;
+    Station &station;
     MainWindow window;
+    FakeTimeSource &clock;
 };
 
 QByteArray config(const QByteArray &extra = {})
@@ -130,9 +134,7 @@ void TestMainWindow::layout()
 {
     QFETCH(QString, control);
     QFETCH(QRect, geometry);
-    StationDir dir;
-    dir.writeConfig(config("SCREENSHOT=YES\r\n"));
-    Opened opened(dir);
+    Opened opened(config("SCREENSHOT=YES\r\n"));
     QCOMPARE(opened.window.windowTitle(),
              QStringLiteral("Halvora-1 Online Telemetry Decoder (Narvek)"));
     QWidget *client = opened.window.centralWidget();
@@ -171,9 +173,7 @@ void TestMainWindow::captionsAfterStartup()
 {
     QFETCH(QString, control);
     QFETCH(QString, text);
-    StationDir dir;
-    dir.writeConfig(config());
-    Opened opened(dir);
+    Opened opened(config());
     QWidget *widget = opened.control(control);
     QVERIFY(widget);
     QString shown;
@@ -202,9 +202,7 @@ void TestMainWindow::selection()
 {
     QFETCH(QList<int>, clicks);
     QFETCH(QString, chartCaption);
-    StationDir dir;
-    dir.writeConfig(config());
-    Opened opened(dir);
+    Opened opened(config());
     // Start-up selects channel 1 for the chart but marks nothing.
     QCOMPARE(opened.station.selectedChannel(), 1);
     QCOMPARE(opened.base(1), White);
@@ -232,10 +230,10 @@ void TestMainWindow::selection()
 
 void TestMainWindow::earlyStopDrawsNothing()
 {
-    StationDir dir; // no configuration file: start-up stops, no channel is selected
-    Opened opened(dir);
+    Opened opened{QByteArray()}; // no configuration file: start-up stops, nothing selected
     QCOMPARE(opened.station.selectedChannel(), 0);
-    opened.station.Winsock1_DataArrival(satelliteFrameRecord("payload"));
+    opened.station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(
+        QByteArray::fromHex("00B0A472968E4062B0A472964040770300") + "payload"));
     QCOMPARE(opened.station.rxPackets(), 1);
     QCOMPARE(opened.station.chartRowCount(), 0);
     QCOMPARE(opened.control<QGroupBox>(QStringLiteral("Frame5"))->title(), QString());
@@ -262,21 +260,18 @@ void TestMainWindow::clockLabel()
     QFETCH(QTime, local);
     QFETCH(int, offset);
     QFETCH(QString, text);
-    StationDir dir;
-    dir.writeConfig(config());
-    Opened opened(dir);
-    dir.clock().set(QDate(2026, 12, 5), local, offset);
+    Opened opened(config());
+    TimeZoneInfo zone;
+    zone.baseBias = -offset;
+    opened.clock.set(QDate(2026, 12, 5), local, zone);
     opened.station.Timer1_Timer(); // what Timer1 calls every second
     QCOMPARE(opened.control<QLabel>(QStringLiteral("Label1"))->text(), text);
 }
 
 void TestMainWindow::linkIndicator()
 {
-    QTcpServer engine;
-    QVERIFY(engine.listen(QHostAddress::LocalHost));
-    StationDir dir;
-    dir.writeConfig("PORT=127.0.0.1:" + QByteArray::number(engine.serverPort()) + "\r\n");
-    Opened opened(dir);
+    AgwLoopbackServer engine;
+    Opened opened("PORT=" + engine.portValue().toLatin1() + "\r\n");
     auto *green = opened.control(QStringLiteral("Image2"));
     auto *red = opened.control(QStringLiteral("Image3"));
     // Until the first tick the red picture shows.
@@ -288,7 +283,6 @@ void TestMainWindow::linkIndicator()
     QVERIFY(green->isVisible());
     QVERIFY(!red->isVisible());
 
-    QVERIFY(engine.waitForNewConnection(5000));
     QTRY_COMPARE(opened.station.linkState(), 7);
     opened.station.Timer1_Timer();
     QVERIFY(green->isVisible());
@@ -302,7 +296,7 @@ void TestMainWindow::linkIndicator()
 
 void TestMainWindow::screenshot()
 {
-    StationDir dir;
+    QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("shots")));
     // A stand-in converter that writes the arguments it receives, one per line.
@@ -321,8 +315,7 @@ void TestMainWindow::screenshot()
     const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
 
     const QString shots = dir.filePath(QStringLiteral("shots/"));
-    dir.writeConfig(config("SCREENSHOT=YES\r\nIMAGE_PATH=" + shots.toUtf8() + "\r\n"));
-    Opened opened(dir);
+    Opened opened(config("SCREENSHOT=YES\r\nIMAGE_PATH=" + shots.toUtf8() + "\r\n"));
     auto *button = opened.control<QPushButton>(QStringLiteral("Command2"));
     QVERIFY(button->isVisible());
     QTest::mouseClick(button, Qt::LeftButton);
@@ -345,14 +338,13 @@ void TestMainWindow::screenshot()
 
 void TestMainWindow::screenshotWithoutConverter()
 {
-    StationDir dir;
+    QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("empty")));
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", dir.filePath(QStringLiteral("empty")).toUtf8());
     const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
 
-    dir.writeConfig(config());
-    Opened opened(dir);
+    Opened opened(config());
     const QString logBefore = opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
     QTest::mouseClick(opened.control<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
 
@@ -363,14 +355,12 @@ void TestMainWindow::screenshotWithoutConverter()
     QCOMPARE(box->icon(), QMessageBox::Information);
     box->close();
     QCOMPARE(opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText(), logBefore);
-    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("halvora1_05122026.bmp"))));
+    QVERIFY(QFile::exists(opened.harness.path(QStringLiteral("halvora1_05122026.bmp"))));
 }
 
 void TestMainWindow::aboutWindow()
 {
-    StationDir dir;
-    dir.writeConfig(config());
-    Opened opened(dir);
+    Opened opened(config());
     opened.window.findChild<QAction *>(QStringLiteral("MnuAbout"))->trigger();
     AboutWindow *about = opened.window.aboutWindow();
     QVERIFY(about && about->isVisible());
@@ -394,12 +384,10 @@ void TestMainWindow::shutdown()
 {
     QFETCH(bool, byMenu);
     QFETCH(bool, captureKept);
-    StationDir dir;
-    dir.writeConfig(config());
-    QFile foreign(dir.filePath(QStringLiteral("Notes.TXT")));
+    Opened opened(config());
+    QFile foreign(opened.harness.path(QStringLiteral("Notes.TXT")));
     QVERIFY(foreign.open(QIODevice::WriteOnly));
     foreign.close();
-    Opened opened(dir);
     const QString capture = opened.station.captureFilePath();
     QVERIFY(QFile::exists(capture));
     if (byMenu)
