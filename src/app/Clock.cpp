@@ -73,3 +73,8 @@ QString Clock::TimestampNow() const
     const QDateTime utc = toUtc(m_source.now(), true);
     return formatTimestamp(utc.date(), utc.time());
 }
+
+QDate Clock::localDate() const
+{
+    return m_source.now().date;
+}

@@ -27,6 +27,8 @@ public:
     // UTC date-time with milliseconds, from one reading.
     QDateTime utcNowPrecise() const;
     QString TimestampNow() const;
+    // The local calendar date, for names that follow the user's day (screenshots).
+    QDate localDate() const;
 
 private:
     const TimeSource &m_source;

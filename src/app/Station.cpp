@@ -2,11 +2,13 @@
 
 #include "display/ChannelTable.h"
 #include "upload/UploadBody.h"
+#include "records/DebugReport.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QRegularExpression>
 
 Q_LOGGING_CATEGORY(lcApp, "halvora.app")
@@ -310,17 +312,53 @@ void Station::Inet1_StateChanged(int state)
 
 void Station::DrawChannelChart(int channel)
 {
-    Q_UNUSED(channel) // The chart rows: channel display.
+    // Called after every satellite frame: only the caption is built here, the rows are read
+    // from the history when a view paints.
+    m_chart.draw(channel, channelCaption(channel), channelUnit(channel));
+    emit chartChanged();
 }
 
 void Station::Option1_Click(int channel)
 {
-    Q_UNUSED(channel) // Selection and chart: channel display.
+    m_selectedChannel = channel;
+    m_highlightedChannel = channel; // every other selector is unmarked, across all group boxes
+    emit selectionChanged(channel);
+    if (channel > ChannelCount)
+        return;
+    DrawChannelChart(channel);
 }
 
 void Station::MnuDebug_Click()
 {
-    // The debug report: records.
+    const QString path = QDir::cleanPath(m_options.programDir) + u'/' +
+                         DebugReport::fileName(m_config.mycall, m_clock.UtcNow());
+    // A configuration file that cannot be read leaves its item empty.
+    QByteArray configuration;
+    QFile configFile(m_configFilePath);
+    if (configFile.open(QIODevice::ReadOnly))
+        configuration = configFile.readAll();
+    const QByteArray report =
+        DebugReport::build(activityLogText(), rawFrameText(), configuration);
+    if (const auto error = DebugReport::write(path, report))
+        log(QStringLiteral("Debug file not written: ") + path + QStringLiteral(": ") + *error);
+}
+
+void Station::Command2_Click(const Screenshot::SaveBitmap &saveBitmap)
+{
+    const QString path = Screenshot::fileName(m_config.imageDir, m_clock.localDate());
+    if (const auto error = saveBitmap(path)) {
+        log(QStringLiteral("Screenshot not saved: ") + path + QStringLiteral(": ") + *error);
+        return;
+    }
+    m_clockText = path + QStringLiteral(" saved"); // until the clock's next tick
+    emit clockTextChanged(m_clockText);
+    if (!QProcess::startDetached(QString::fromLatin1(Screenshot::ConverterProgram),
+                                 Screenshot::converterArguments(path))) {
+        emit messageBoxRequested(QStringLiteral("Error"), QStringLiteral("nconvert.exe not found"),
+                                 MessageIcon::Information);
+        return;
+    }
+    addLogEntry(Screenshot::logLine(path), false);
 }
 
 void Station::updateStatusLine()
@@ -395,7 +433,11 @@ void Station::RemoveEmptyFiles()
         const QDir dir(dirPath);
         for (const QFileInfo &info :
              dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-            if (info.isFile() && !info.isSymLink() && info.size() == 0 &&
+            // A file still open for writing stays, as the capture file does when the window
+            // is closed by its close box rather than by Exit.
+            const bool stillOpen = m_capture.isOpen() &&
+                                   info.absoluteFilePath() == QFileInfo(m_captureFilePath).absoluteFilePath();
+            if (info.isFile() && !info.isSymLink() && info.size() == 0 && !stillOpen &&
                 ownName.match(info.fileName()).hasMatch())
                 empty << info.absoluteFilePath();
         }

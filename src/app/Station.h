@@ -4,9 +4,11 @@
 #include "app/Configuration.h"
 #include "decode/FrameBytes.h"
 #include "decode/TelemetryHistory.h"
+#include "display/ChannelChart.h"
 #include "link/AgwClient.h"
 #include "link/CaptureFile.h"
 #include "upload/HttpUpload.h"
+#include "records/Screenshot.h"
 
 #include <QObject>
 #include <QString>
@@ -104,6 +106,17 @@ public:
     void Inet1_StateChanged(int state);
 
     // --- chart and records: state accessors ---
+    // The channel whose selector is marked and whose box is highlighted: 0 until the first
+    // click (start-up selects channel 1 for the chart without marking it).
+    int highlightedChannel() const { return m_highlightedChannel; }
+    // Frame5's caption and the chart rows of the selected channel, read lazily.
+    const ChannelChart &chart() const { return m_chart; }
+    QString chartCaption() const { return m_chart.caption(); }
+    int chartRowCount() const { return m_chart.rowCount(); }
+    ChannelChart::Row chartRow(int i) const { return m_chart.row(i); }
+
+    // "S": the window saves the client area through saveBitmap; then the converter is started.
+    void Command2_Click(const Screenshot::SaveBitmap &saveBitmap);
 
 signals:
     void activityLogEntryAdded(const QString &entry, bool atTop);
@@ -125,6 +138,8 @@ signals:
     void transferStatesChanged(const QStringList &states);
 
     // --- chart and records: signals ---
+    void selectionChanged(int channel);
+    void chartChanged(); // caption or rows may differ; views coalesce their redraws
 
 private:
     // --- steps of the frame road, in the order the intake calls them ------------------------
@@ -190,4 +205,6 @@ private:
     void logUploadFailure(const HttpUpload::Failure &failure);
 
     // --- chart and records: members ---
+    ChannelChart m_chart{m_history};
+    int m_highlightedChannel = 0;
 };

@@ -1,13 +1,14 @@
 // halvora1: the Halvora-1 ground station. See README.md for the command line.
 #include "app/HeadlessRunner.h"
 #include "app/Station.h"
+#include "app/gui/MainWindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QScreen>
 
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -18,24 +19,39 @@ struct Options
     QString stationDir;
 };
 
-int runStation(const Options &options, int argc, char **argv)
+StationOptions stationOptionsFrom(const Options &options)
 {
-    std::unique_ptr<QCoreApplication> app;
-    // The window is not built yet: the Station runs headless either way.
-    app = std::make_unique<QCoreApplication>(argc, argv);
-    if (!options.headless)
-        std::fprintf(stderr, "halvora1: the window is not built yet; running headless\n");
-
     StationOptions stationOptions;
     stationOptions.programDir = options.stationDir.isEmpty()
                                     ? QCoreApplication::applicationDirPath()
                                     : QDir(options.stationDir).absolutePath();
     stationOptions.uploadAllowed = !options.noUpload;
-    Station station(stationOptions);
+    return stationOptions;
+}
+
+int runHeadless(const Options &options, int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    Station station(stationOptionsFrom(options));
     HeadlessRunner runner(station);
     runner.installSignalHandlers();
     station.Form_Load();
-    return app->exec();
+    return app.exec();
+}
+
+int runWindow(const Options &options, int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    Station station(stationOptionsFrom(options));
+    MainWindow window(station);
+    // The start-up sequence runs as the window loads, before it takes input.
+    station.Form_Load();
+    if (const QScreen *screen = window.screen()) {
+        const QRect frame = window.frameGeometry();
+        window.move(screen->availableGeometry().center() - QPoint(frame.width(), frame.height()) / 2);
+    }
+    window.show();
+    return app.exec();
 }
 
 } // namespace
@@ -87,5 +103,5 @@ int main(int argc, char **argv)
     options.headless = parser.isSet(QStringLiteral("headless"));
     options.noUpload = parser.isSet(QStringLiteral("no-upload"));
     options.stationDir = parser.value(QStringLiteral("station-dir"));
-    return runStation(options, argc, argv);
+    return options.headless ? runHeadless(options, argc, argv) : runWindow(options, argc, argv);
 }

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class AboutWindow;
+class ChannelChartView;
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class Station;
+enum class MessageIcon;
+
+// The main window: every control at its fixed place (twips / 15), rendering the Station's texts
+// and forwarding clicks, menus and the one-second timer to it. Holds no telemetry logic.
+// Created by main() (and the window tests) with the Station it shows.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 744;  // 11160 twips
+    static constexpr int ClientHeight = 799; // 11985 twips
+    static constexpr int MaxLogLines = 10000;
+    static constexpr int MaxRawFrameLines = 10000;
+
+    explicit MainWindow(Station &station, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    ChannelChartView *chartView() const { return m_chartView; }
+    AboutWindow *aboutWindow() const { return m_about.get(); }
+
+    // The client area as a BMP file; the screenshot event calls it through the Station.
+    std::optional<QString> saveClientArea(const QString &path);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildStatusLine(QWidget *client);
+    void buildChannelTable(QWidget *client);
+    void buildBottomLine(QWidget *client);
+    void buildHiddenStrip(QWidget *client);
+    void buildMenus();
+    void connectStation();
+
+    void showCaptions();
+    void showChannelTexts();
+    void showSelection(int channel);
+    void showChartCaption();
+    void showLinkIndicator(bool green);
+    void addLogEntry(const QString &entry, bool atTop);
+    void showMessageBox(const QString &title, const QString &text, MessageIcon icon);
+    void showAbout();
+
+    Station &m_station;
+    QTimer m_timer1;
+    QButtonGroup *m_selectors;
+    std::array<QLineEdit *, 99> m_valueBoxes{};
+    std::array<QLabel *, 99> m_unitLabels{};
+    int m_highlighted = 0;
+
+    QLabel *m_image2 = nullptr;
+    QLabel *m_image3 = nullptr;
+    QLabel *m_label1 = nullptr;
+    QLabel *m_label2 = nullptr;
+    QLabel *m_label5 = nullptr;
+    QGroupBox *m_frame5 = nullptr;
+    ChannelChartView *m_chartView = nullptr;
+    QPushButton *m_command2 = nullptr;
+    QCheckBox *m_check1 = nullptr;
+    QPlainTextEdit *m_text3 = nullptr;
+    QPlainTextEdit *m_text2 = nullptr;
+    QListWidget *m_list2 = nullptr;
+    QListWidget *m_list3 = nullptr;
+    std::unique_ptr<AboutWindow> m_about;
+};

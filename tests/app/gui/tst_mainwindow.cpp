@@ -1,0 +1,403 @@
+#include "app/Station.h"
+#include "app/gui/AboutWindow.h"
+#include "app/gui/MainWindow.h"
+#include "display/gui/ChannelChartView.h"
+#include "support/AgwLoopbackServer.h"
+#include "support/StationHarness.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QRadioButton>
+#include <QTest>
+
+namespace {
+
+const QColor White(255, 255, 255);
+const QColor Highlight(255, 255, 192);
+
+// A running station and its window, as the program opens them (5 December 2026, 13:05 UTC).
+struct Opened
+{
+    explicit Opened(const QByteArray &config)
+        : harness(config), station(*harness.station), window(station), clock(harness.clock)
+    {
+        clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
+        station.Form_Load();
+        window.show();
+    }
+    template<typename T = QWidget>
+    T *control(const QString &name) const
+    {
+        return window.findChild<T *>(name);
+    }
+    QColor base(int channel) const
+    {
+        return control<QLineEdit>(QStringLiteral("Text1_%1").arg(channel))
+            ->palette()
+            .color(QPalette::Base);
+    }
+    QString lastLogLine() const
+    {
+        const QString text = control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
+        return text.section(u'\n', -1);
+    }
+    StationHarness harness;
+    Station &station;
+    MainWindow window;
+    FakeTimeSource &clock;
+};
+
+QByteArray config(const QByteArray &extra = {})
+{
+    return "PORT=127.0.0.1:1\r\nMYCALL=XR9ABC\r\n" + extra;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void layout_data();
+    void layout();
+    void captionsAfterStartup_data();
+    void captionsAfterStartup();
+    void selection_data();
+    void selection();
+    void earlyStopDrawsNothing();
+    void clockLabel_data();
+    void clockLabel();
+    void linkIndicator();
+    void screenshot();
+    void screenshotWithoutConverter();
+    void aboutWindow();
+    void shutdown_data();
+    void shutdown();
+};
+
+void TestMainWindow::layout_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QRect>("geometry");
+
+    QTest::newRow("client area") << "ClientArea" << QRect(0, 0, 744, 799);
+    QTest::newRow("green indicator") << "Image2" << QRect(8, 0, 20, 20);
+    QTest::newRow("red indicator") << "Image3" << QRect(8, 0, 20, 20);
+    QTest::newRow("AGW connection") << "Label3" << QRect(32, 8, 89, 17);
+    QTest::newRow("packet type") << "Label5" << QRect(192, 8, 361, 17);
+    QTest::newRow("clock") << "Label1" << QRect(608, 8, 129, 25);
+    QTest::newRow("upper rule") << "Line1" << QRect(8, 32, 728, 1);
+    QTest::newRow("EPS box") << "Frame1" << QRect(8, 40, 177, 353);
+    QTest::newRow("Power box") << "Frame2" << QRect(192, 40, 177, 353);
+    QTest::newRow("SPB / MPPT box") << "Frame3" << QRect(376, 40, 177, 233);
+    QTest::newRow("COM box") << "Frame4" << QRect(376, 280, 177, 113);
+    QTest::newRow("ADCS box") << "Frame7" << QRect(560, 40, 177, 353);
+    QTest::newRow("SPB first selector") << "Option1_1" << QRect(384, 64, 89, 17);
+    QTest::newRow("SPB first box") << "Text1_1" << QRect(480, 64, 41, 19);
+    QTest::newRow("SPB first unit") << "Unit_1" << QRect(528, 64, 17, 17);
+    QTest::newRow("SPB last selector") << "Option1_48" << QRect(384, 240, 89, 17);
+    QTest::newRow("unit 49 beyond its box") << "Unit_49" << QRect(528, 336, 17, 17);
+    QTest::newRow("Power after the gap") << "Option1_4" << QRect(200, 208, 89, 17);
+    QTest::newRow("Power row 23") << "Text1_23" << QRect(296, 176, 41, 19);
+    QTest::newRow("EPS last row") << "Option1_45" << QRect(16, 352, 89, 17);
+    QTest::newRow("COM last box") << "Text1_58" << QRect(480, 368, 41, 19);
+    QTest::newRow("ADCS first unit") << "Unit_80" << QRect(712, 64, 17, 17);
+    QTest::newRow("ADCS last selector") << "Option1_79" << QRect(568, 368, 89, 17);
+    QTest::newRow("chart box") << "Frame5" << QRect(8, 400, 729, 241);
+    QTest::newRow("chart") << "MSChart1" << QRect(16, 416, 713, 217);
+    QTest::newRow("screenshot button") << "Command2" << QRect(8, 648, 17, 13);
+    QTest::newRow("allow data transfer") << "Check1" << QRect(32, 648, 145, 13);
+    QTest::newRow("counters") << "Label2" << QRect(480, 648, 257, 17);
+    QTest::newRow("lower rule") << "Line2" << QRect(8, 664, 728, 1);
+    QTest::newRow("activity log") << "Text3" << QRect(8, 672, 729, 121);
+    QTest::newRow("Connect AGW") << "Command1" << QRect(848, 256, 161, 33);
+    QTest::newRow("HTTP POST packet") << "Post_Packet" << QRect(848, 488, 153, 33);
+    QTest::newRow("clean-up list") << "List1" << QRect(840, 88, 145, 69);
+    QTest::newRow("header list") << "List2" << QRect(848, 304, 161, 134);
+    QTest::newRow("transfer states") << "List3" << QRect(848, 536, 153, 95);
+    QTest::newRow("raw frames") << "Text2" << QRect(848, 640, 217, 73);
+    QTest::newRow("hidden 52 box") << "Text1_52" << QRect(944, 736, 41, 19);
+    QTest::newRow("hidden 66 selector") << "Option1_66" << QRect(848, 784, 81, 25);
+    QTest::newRow("hidden 67 unit") << "Unit_67" << QRect(992, 816, 17, 17);
+}
+
+void TestMainWindow::layout()
+{
+    QFETCH(QString, control);
+    QFETCH(QRect, geometry);
+    Opened opened(config("SCREENSHOT=YES\r\n"));
+    QCOMPARE(opened.window.windowTitle(),
+             QStringLiteral("Halvora-1 Online Telemetry Decoder (Narvek)"));
+    QWidget *client = opened.window.centralWidget();
+    QWidget *widget = control == QLatin1String("ClientArea") ? client : opened.control(control);
+    QVERIFY(widget);
+    const QPoint topLeft = widget == client ? QPoint() : widget->mapTo(client, QPoint());
+    QCOMPARE(QRect(topLeft, widget->size()), geometry);
+}
+
+void TestMainWindow::captionsAfterStartup_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("selector 10") << "Option1_10" << "12V out";
+    QTest::newRow("unit 10") << "Unit_10" << "V";
+    QTest::newRow("unit 19") << "Unit_19" << "C";
+    QTest::newRow("selector 29") << "Option1_29" << "COM 3V3";
+    QTest::newRow("selector 37, same text") << "Option1_37" << "COM 3V3";
+    QTest::newRow("RSSI unit") << "Unit_54" << "dB";
+    QTest::newRow("no unit for 51") << "Unit_51" << "";
+    QTest::newRow("gyro unit") << "Unit_91" << "\u00B0/s";
+    QTest::newRow("no unit for magnetometer") << "Unit_92" << "";
+    QTest::newRow("hidden 52 caption") << "Option1_52" << " ";
+    QTest::newRow("hidden 67 unit") << "Unit_67" << "C";
+    QTest::newRow("temperature 78") << "Option1_78" << "Temp #1";
+    QTest::newRow("SPB box title") << "Frame3" << "SPB / MPPT";
+    QTest::newRow("ADCS box title") << "Frame7" << "ADCS";
+    QTest::newRow("fixed label") << "Label3" << "AGW connection";
+    QTest::newRow("clock before the first tick") << "Label1" << "UTC";
+    QTest::newRow("counters") << "Label2" << "RX packets: 0 | HTTP POST OK: 0";
+    QTest::newRow("chart box before any drawing") << "Frame5" << "";
+}
+
+void TestMainWindow::captionsAfterStartup()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, text);
+    Opened opened(config());
+    QWidget *widget = opened.control(control);
+    QVERIFY(widget);
+    QString shown;
+    if (auto *button = qobject_cast<QAbstractButton *>(widget))
+        shown = button->text();
+    else if (auto *label = qobject_cast<QLabel *>(widget))
+        shown = label->text();
+    else if (auto *box = qobject_cast<QGroupBox *>(widget))
+        shown = box->title();
+    QCOMPARE(shown, text);
+}
+
+void TestMainWindow::selection_data()
+{
+    QTest::addColumn<QList<int>>("clicks");
+    QTest::addColumn<QString>("chartCaption");
+
+    QTest::newRow("across group boxes") << QList<int>{4, 30} << "CAM 3V3 Curr [mA]";
+    QTest::newRow("within one box") << QList<int>{5, 6} << "3V3 B Curr [mA]";
+    QTest::newRow("no unit") << QList<int>{80, 51} << "Reset counts";
+    QTest::newRow("degree unit") << QList<int>{1, 80} << "Gyro 0 X [\u00B0/s]";
+    QTest::newRow("hidden strip channel 66") << QList<int>{19, 66} << "  [C]";
+}
+
+void TestMainWindow::selection()
+{
+    QFETCH(QList<int>, clicks);
+    QFETCH(QString, chartCaption);
+    Opened opened(config());
+    // Start-up selects channel 1 for the chart but marks nothing.
+    QCOMPARE(opened.station.selectedChannel(), 1);
+    QCOMPARE(opened.base(1), White);
+
+    for (int channel : clicks) {
+        auto *selector = opened.control<QRadioButton>(QStringLiteral("Option1_%1").arg(channel));
+        QVERIFY(selector);
+        if (selector->isVisible())
+            QTest::mouseClick(selector, Qt::LeftButton, {}, QPoint(4, selector->height() / 2));
+        else
+            selector->click(); // the hidden strip lies beyond the visible area
+    }
+    const int last = clicks.last();
+    QCOMPARE(opened.station.selectedChannel(), last);
+    const QList<QRadioButton *> selectors = opened.window.findChildren<QRadioButton *>();
+    QCOMPARE(selectors.size(), 78);
+    for (QRadioButton *selector : selectors) {
+        const int channel = selector->objectName().section(u'_', 1).toInt();
+        QCOMPARE(selector->isChecked(), channel == last);
+        QCOMPARE(opened.base(channel), channel == last ? Highlight : White);
+    }
+    QCOMPARE(opened.control<QGroupBox>(QStringLiteral("Frame5"))->title(), chartCaption);
+    QTRY_COMPARE(opened.window.chartView()->series()->count(), 0); // no record yet
+}
+
+void TestMainWindow::earlyStopDrawsNothing()
+{
+    Opened opened{QByteArray()}; // no configuration file: start-up stops, nothing selected
+    QCOMPARE(opened.station.selectedChannel(), 0);
+    opened.station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(
+        QByteArray::fromHex("00B0A472968E4062B0A472964040770300") + "payload"));
+    QCOMPARE(opened.station.rxPackets(), 1);
+    QCOMPARE(opened.station.chartRowCount(), 0);
+    QCOMPARE(opened.control<QGroupBox>(QStringLiteral("Frame5"))->title(), QString());
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    QVERIFY(box);
+    QCOMPARE(box->windowTitle(), QStringLiteral("Open Error"));
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    box->close();
+}
+
+void TestMainWindow::clockLabel_data()
+{
+    QTest::addColumn<QTime>("local");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("afternoon") << QTime(13, 5, 9, 500) << 0 << "13:05:09 UTC";
+    QTest::newRow("midnight") << QTime(0, 0, 0) << 0 << "00:00:00 UTC";
+    QTest::newRow("a second before") << QTime(23, 59, 59, 999) << 0 << "23:59:59 UTC";
+    QTest::newRow("east of UTC") << QTime(1, 30, 0) << 120 << "23:30:00 UTC";
+}
+
+void TestMainWindow::clockLabel()
+{
+    QFETCH(QTime, local);
+    QFETCH(int, offset);
+    QFETCH(QString, text);
+    Opened opened(config());
+    TimeZoneInfo zone;
+    zone.baseBias = -offset;
+    opened.clock.set(QDate(2026, 12, 5), local, zone);
+    opened.station.Timer1_Timer(); // what Timer1 calls every second
+    QCOMPARE(opened.control<QLabel>(QStringLiteral("Label1"))->text(), text);
+}
+
+void TestMainWindow::linkIndicator()
+{
+    AgwLoopbackServer engine;
+    Opened opened("PORT=" + engine.portValue().toLatin1() + "\r\n");
+    auto *green = opened.control(QStringLiteral("Image2"));
+    auto *red = opened.control(QStringLiteral("Image3"));
+    // Until the first tick the red picture shows.
+    QVERIFY(!green->isVisible());
+    QVERIFY(red->isVisible());
+
+    opened.station.Timer1_Timer(); // still connecting: counts as not closed
+    QVERIFY(opened.station.linkState() != 0);
+    QVERIFY(green->isVisible());
+    QVERIFY(!red->isVisible());
+
+    QTRY_COMPARE(opened.station.linkState(), 7);
+    opened.station.Timer1_Timer();
+    QVERIFY(green->isVisible());
+
+    opened.station.Form_QueryUnload(); // closes the link
+    QCOMPARE(opened.station.linkState(), 0);
+    opened.station.Timer1_Timer();
+    QVERIFY(!green->isVisible());
+    QVERIFY(red->isVisible());
+}
+
+void TestMainWindow::screenshot()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("shots")));
+    // A stand-in converter that writes the arguments it receives, one per line.
+    const QString script = dir.filePath(QStringLiteral("bin/nconvert"));
+    const QString argsFile = dir.filePath(QStringLiteral("args.txt"));
+    {
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + argsFile.toUtf8() + ".part\"\nmv \"" +
+                   argsFile.toUtf8() + ".part\" \"" + argsFile.toUtf8() + "\"\n");
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ':' + oldPath);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
+
+    const QString shots = dir.filePath(QStringLiteral("shots/"));
+    Opened opened(config("SCREENSHOT=YES\r\nIMAGE_PATH=" + shots.toUtf8() + "\r\n"));
+    auto *button = opened.control<QPushButton>(QStringLiteral("Command2"));
+    QVERIFY(button->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+
+    const QString bitmap = shots + QStringLiteral("halvora1_05122026.bmp");
+    QTRY_VERIFY(QFile::exists(argsFile));
+    QFile args(argsFile);
+    QVERIFY(args.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(args.readAll()).split(u'\n', Qt::SkipEmptyParts),
+             (QStringList{"-out", "png", "-transpcolor", "240", "240", "240", "-colors", "256",
+                          "-crop", "1", "37", "735", "610", "-quiet", "-D", bitmap}));
+    QCOMPARE(QImage(bitmap).size(), QSize(744, 799));
+    QCOMPARE(opened.control<QLabel>(QStringLiteral("Label1"))->text(),
+             bitmap + QStringLiteral(" saved"));
+    QCOMPARE(opened.lastLogLine(),
+             shots + QStringLiteral("halvora1_05122026.png converted and saved"));
+    QCOMPARE(opened.station.activityLog().back(),
+             shots + QStringLiteral("halvora1_05122026.png converted and saved\r\n"));
+}
+
+void TestMainWindow::screenshotWithoutConverter()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("empty")));
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", dir.filePath(QStringLiteral("empty")).toUtf8());
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
+
+    Opened opened(config());
+    const QString logBefore = opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
+    QTest::mouseClick(opened.control<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
+
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    QVERIFY(box);
+    QCOMPARE(box->windowTitle(), QStringLiteral("Error"));
+    QCOMPARE(box->text(), QStringLiteral("nconvert.exe not found"));
+    QCOMPARE(box->icon(), QMessageBox::Information);
+    box->close();
+    QCOMPARE(opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText(), logBefore);
+    QVERIFY(QFile::exists(opened.harness.path(QStringLiteral("halvora1_05122026.bmp"))));
+}
+
+void TestMainWindow::aboutWindow()
+{
+    Opened opened(config());
+    opened.window.findChild<QAction *>(QStringLiteral("MnuAbout"))->trigger();
+    AboutWindow *about = opened.window.aboutWindow();
+    QVERIFY(about && about->isVisible());
+    QVERIFY(about->isWindow() && !about->parentWidget()); // outlives the main window
+    QCOMPARE(about->versionText(), QStringLiteral("Version 1.4    (02 August 2014)"));
+    QCOMPARE(about->size(), QSize(448, 248));
+    opened.window.close();
+    QVERIFY(about->isVisible());
+    about->close();
+}
+
+void TestMainWindow::shutdown_data()
+{
+    QTest::addColumn<bool>("byMenu");
+    QTest::addColumn<bool>("captureKept");
+    QTest::newRow("Exit closes and deletes the empty capture file") << true << false;
+    QTest::newRow("close box keeps the still open capture file") << false << true;
+}
+
+void TestMainWindow::shutdown()
+{
+    QFETCH(bool, byMenu);
+    QFETCH(bool, captureKept);
+    Opened opened(config());
+    QFile foreign(opened.harness.path(QStringLiteral("Notes.TXT")));
+    QVERIFY(foreign.open(QIODevice::WriteOnly));
+    foreign.close();
+    const QString capture = opened.station.captureFilePath();
+    QVERIFY(QFile::exists(capture));
+    if (byMenu)
+        opened.window.findChild<QAction *>(QStringLiteral("MnuExit"))->trigger();
+    else
+        opened.window.close();
+    QVERIFY(!opened.window.isVisible());
+    QCOMPARE(QFile::exists(capture), captureKept);
+    QVERIFY(QFile::exists(foreign.fileName())); // not one of this program's files
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

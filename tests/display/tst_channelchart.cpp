@@ -1,0 +1,116 @@
+#include "decode/TelemetryHistory.h"
+#include "display/ChannelChart.h"
+
+#include <QTest>
+
+namespace {
+
+// Appends n records to a family; record i is received at 14:05 + i minutes (ADCS records carry
+// no reception time) and holds i + 0.5 in every channel.
+void fill(TelemetryHistory &history, Family family, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        TelemetryHistory::Record &record = history.append(family);
+        if (family != Family::AdcsMeasurement) {
+            const QTime time = QTime(14, 5).addSecs(60 * i);
+            record.rxTime = QStringLiteral("2026-12-05 ") + time.toString(QStringLiteral("HH:mm")) +
+                            QStringLiteral(":09.123 UTC");
+        }
+        record.values.fill(i + 0.5);
+    }
+}
+
+} // namespace
+
+class TestChannelChart : public QObject
+{
+    Q_OBJECT
+private slots:
+    void draw_data();
+    void draw();
+    void followsNewRecordsWithoutRedraw();
+};
+
+void TestChannelChart::draw_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QString>("selectorCaption");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<int>("epsRecords");
+    QTest::addColumn<int>("adcsRecords");
+    QTest::addColumn<int>("cdhsRecords");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QStringList>("firstLabels");
+    QTest::addColumn<double>("firstValue");
+    QTest::addColumn<double>("lastValue");
+
+    const QString deg = QStringLiteral("\u00B0/s");
+    QTest::newRow("EPS rows labelled with reception time")
+        << 19 << "Batt A Temp" << "C" << 3 << 0 << 0 << "Batt A Temp [C]" << 3
+        << QStringList{"14:05", "14:06", "14:07"} << 0.5 << 2.5;
+    QTest::newRow("ADCS rows labelled with row numbers")
+        << 80 << "Gyro 0 X" << deg << 0 << 2 << 0 << "Gyro 0 X [\u00B0/s]" << 2
+        << QStringList{"1", "2"} << 0.5 << 1.5;
+    QTest::newRow("other family's records do not count")
+        << 5 << "3V3 A Curr" << "mA" << 0 << 4 << 0 << "3V3 A Curr [mA]" << 0 << QStringList{}
+        << 0.0 << 0.0;
+    QTest::newRow("no unit, no brackets")
+        << 51 << "Reset counts" << "" << 0 << 0 << 0 << "Reset counts" << 0 << QStringList{} << 0.0
+        << 0.0;
+    QTest::newRow("oldest dropped beyond 2000")
+        << 1 << "Bus Voltage" << "V" << 2001 << 0 << 0 << "Bus Voltage [V]" << 2000
+        << QStringList{"14:06", "14:07"} << 1.5 << 2000.5;
+    QTest::newRow("channel without a place in its record")
+        << 66 << " " << "C" << 0 << 0 << 3 << "  [C]" << 0 << QStringList{} << 0.0 << 0.0;
+    QTest::newRow("channel 0 after an early stop")
+        << 0 << "" << "" << 5 << 5 << 5 << "" << 0 << QStringList{} << 0.0 << 0.0;
+    QTest::newRow("number beyond the table")
+        << 99 << "" << "" << 5 << 5 << 5 << "" << 0 << QStringList{} << 0.0 << 0.0;
+}
+
+void TestChannelChart::draw()
+{
+    QFETCH(int, channel);
+    QFETCH(QString, selectorCaption);
+    QFETCH(QString, unit);
+    QFETCH(int, epsRecords);
+    QFETCH(int, adcsRecords);
+    QFETCH(int, cdhsRecords);
+    QFETCH(QString, caption);
+    QFETCH(int, rows);
+    QFETCH(QStringList, firstLabels);
+    QFETCH(double, firstValue);
+    QFETCH(double, lastValue);
+
+    TelemetryHistory history;
+    fill(history, Family::EpsDebug, epsRecords);
+    fill(history, Family::AdcsMeasurement, adcsRecords);
+    fill(history, Family::CdhsBeacon, cdhsRecords);
+
+    ChannelChart chart(history);
+    chart.draw(channel, selectorCaption, unit);
+    QCOMPARE(chart.caption(), caption);
+    QCOMPARE(chart.rowCount(), rows);
+    for (int i = 0; i < firstLabels.size(); ++i)
+        QCOMPARE(chart.row(i).label, firstLabels[i]);
+    if (rows > 0) {
+        QCOMPARE(chart.row(0).value, firstValue);
+        QCOMPARE(chart.row(rows - 1).value, lastValue);
+        QCOMPARE(chart.value(rows - 1), lastValue);
+    }
+}
+
+void TestChannelChart::followsNewRecordsWithoutRedraw()
+{
+    TelemetryHistory history;
+    ChannelChart chart(history);
+    chart.draw(54, QStringLiteral("RSSI"), QStringLiteral("dB"));
+    QCOMPARE(chart.rowCount(), 0);
+    fill(history, Family::ComHousekeeping, 2);
+    QCOMPARE(chart.rowCount(), 2);
+    QCOMPARE(chart.row(1).label, QStringLiteral("14:06"));
+}
+
+QTEST_GUILESS_MAIN(TestChannelChart)
+#include "tst_channelchart.moc"
