@@ -27,10 +27,11 @@ Loaded load(const QString &path)
         if (status == CaptureFileReader::Status::End)
             break;
         if (status == CaptureFileReader::Status::Damaged) {
-            loaded.error = QStringLiteral("%1: damaged after frame %2, at byte offset %3: %4")
+            loaded.error = QStringLiteral("%1: damaged at byte offset %2, after %3 good frame "
+                                          "records: %4")
                                .arg(path)
-                               .arg(loaded.frames.size())
                                .arg(reader.errorOffset())
+                               .arg(loaded.frames.size())
                                .arg(reader.errorText());
             loaded.frames.clear();
             return loaded;
