@@ -133,6 +133,8 @@ void TestAgwReplay::sampleArrivesWhole()
     const QString statusLine = QStringLiteral("RX packets: %1 | HTTP POST OK: 0").arg(satelliteCount);
     QTRY_VERIFY_WITH_TIMEOUT(station.output().contains(statusLine.toUtf8()), Generous);
     QVERIFY(station.stop());
+    // The port list fits the log entry whole, without its closing NUL.
+    QVERIFY(station.output().contains(": total number of ports: 1;Port1 Halvora-1 AGW replay;\n"));
 
     // Frame records byte for byte, each satellite frame followed by its time record.
     const QList<CaptureFileReader::Record> records = station.captureRecords();

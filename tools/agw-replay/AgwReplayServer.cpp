@@ -50,7 +50,9 @@ bool AgwReplayServer::listen(const QHostAddress &address, quint16 port)
 
 QByteArray AgwReplayServer::portInfoRecord()
 {
-    const QByteArray text("1;Port1 Halvora-1 replay;", 26); // the NUL is part of the data
+    // Exactly 29 characters before the NUL that the length counts: the station logs that many,
+    // so the whole description shows and the NUL stays out of the log.
+    const QByteArray text("1;Port1 Halvora-1 AGW replay;", 30);
     return AgwProtocol::header(AgwProtocol::KindPortInfo, std::uint32_t(text.size())) + text;
 }
 
