@@ -25,20 +25,6 @@ QString samplePath()
         .filePath(QStringLiteral("samples/halvora1-sample.kss"));
 }
 
-QList<CaptureFileReader::Record> readCapture(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray content = file.readAll();
-    CaptureFileReader reader(content);
-    QList<CaptureFileReader::Record> records;
-    CaptureFileReader::Record record;
-    while (reader.next(record) == CaptureFileReader::Status::Record)
-        records.append(record);
-    return records;
-}
-
 bool isSatelliteFrame(const QByteArray &data)
 {
     static const QByteArray prefix = QByteArray::fromHex("00B0A472968E4062B0A4729640407703");
@@ -106,7 +92,7 @@ void TestAgwReplay::sampleArrivesWhole()
 {
     QFETCH(QStringList, writeMode);
     QList<QByteArray> sampleFrames;
-    for (const CaptureFileReader::Record &record : readCapture(samplePath())) {
+    for (const CaptureFileReader::Record &record : readCaptureRecords(samplePath())) {
         if (record.kind == CaptureFileReader::Kind::Frame)
             sampleFrames.append(record.data);
     }

@@ -75,8 +75,11 @@ QString HeadlessStation::capturePath() const
 QList<CaptureFileReader::Record> HeadlessStation::captureRecords() const
 {
     const QString path = capturePath();
-    if (path.isEmpty())
-        return {}; // not created yet
+    return path.isEmpty() ? QList<CaptureFileReader::Record>{} : readCaptureRecords(path);
+}
+
+QList<CaptureFileReader::Record> readCaptureRecords(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
