@@ -190,7 +190,8 @@ QByteArray cdhsBeacon(Pass &pass, int secondsSinceLast)
     pass.uptimeSeconds += quint32(secondsSinceLast);
     putUInt32(frame, 26, pass.uptimeSeconds);
     putUInt32(frame, 30, 17);                               // boots
-    putUInt32(frame, 34, 0xC0DB0000u + quint32(pass.frameNumber)); // a word with both KISS specials
+    // A frame counter starting at 0xDBC0, so its bytes hold both KISS escape triggers.
+    putUInt32(frame, 34, 0xDBC0u + quint32(pass.frameNumber));
     putUInt32(frame, 38, 0x00000DB0u);                      // stored commands checksum
     return frame;
 }
@@ -213,7 +214,7 @@ QByteArray foreignTraffic(int n)
         return foreignFrame("APRS", "DL1HVR", 9, "!5230.12N/01322.45E>mobile 13.8V");
     case 1:
         return foreignFrame("BEACON", "OK2XYZ", 0, "digi OK2XYZ-0 JN89 up 42 days");
-    case 2: // a binary payload with both KISS special bytes
+    case 2: // a binary payload holding 0xC0 and 0xDB
         return foreignFrame("TLM", "SP5QRS", 2, QByteArray::fromHex("0102C003DB04DBDCC0DD05"));
     default:
         return foreignFrame("APRS", "G4ABC", 7, ">weather 1013 hPa 12C");
