@@ -12,6 +12,9 @@ namespace AgwProtocol {
 
 constexpr int HeaderSize = 36;
 constexpr int DataKindOffset = 4;
+constexpr int FromCallOffset = 8;  // callsigns as zero-padded ASCII text
+constexpr int ToCallOffset = 18;
+constexpr int CallsignSize = 10;
 constexpr int LengthOffset = 28;
 // A record longer than this is not something a packet engine sends: treat it as a broken stream.
 constexpr std::uint32_t MaxDataLength = 64 * 1024;

@@ -1,0 +1,221 @@
+// agw-replay and halvora1 --headless as separate processes over loopback TCP: every frame of
+// the sample capture reaches the station's capture file unchanged, whatever the write pattern.
+#include "support/HeadlessStation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int Generous = 60000;
+
+QString binary(const QString &name)
+{
+    return QDir(qEnvironmentVariable("HALVORA_BIN_DIR")).filePath(name);
+}
+
+QString samplePath()
+{
+    return QDir(qEnvironmentVariable("HALVORA_SOURCE_DIR"))
+        .filePath(QStringLiteral("samples/halvora1-sample.kss"));
+}
+
+bool isSatelliteFrame(const QByteArray &data)
+{
+    static const QByteArray prefix = QByteArray::fromHex("00B0A472968E4062B0A4729640407703");
+    return data.startsWith(prefix);
+}
+
+// agw-replay on a free port; the port it prints once listening.
+class ReplayProcess
+{
+public:
+    ~ReplayProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    quint16 start(const QStringList &arguments)
+    {
+        m_process.start(binary(QStringLiteral("agw-replay")),
+                        QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+        if (!m_process.waitForStarted(10000))
+            return 0;
+        static const QRegularExpression listening(QStringLiteral("^listening on [^\\n]*:(\\d+)$"),
+                                                  QRegularExpression::MultilineOption);
+        QRegularExpressionMatch match;
+        while (!(match = listening.match(QString::fromUtf8(m_output))).hasMatch()) {
+            if (!m_process.waitForReadyRead(10000))
+                return 0;
+            m_output += m_process.readAllStandardOutput();
+        }
+        return quint16(match.captured(1).toUInt());
+    }
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+} // namespace
+
+class TestAgwReplay : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sampleArrivesWhole_data();
+    void sampleArrivesWhole();
+    void commandLineErrors_data();
+    void commandLineErrors();
+    void sampleMatchesItsGenerator();
+};
+
+void TestAgwReplay::sampleArrivesWhole_data()
+{
+    QTest::addColumn<QStringList>("writeMode");
+    QTest::newRow("one record per write") << QStringList{};
+    QTest::newRow("records split across writes") << QStringList{QStringLiteral("--split")};
+    QTest::newRow("several records per write") << QStringList{QStringLiteral("--coalesce")};
+    QTest::newRow("split and coalesced")
+        << QStringList{QStringLiteral("--split"), QStringLiteral("--coalesce")};
+}
+
+void TestAgwReplay::sampleArrivesWhole()
+{
+    QFETCH(QStringList, writeMode);
+    QList<QByteArray> sampleFrames;
+    for (const CaptureFileReader::Record &record : readCaptureRecords(samplePath())) {
+        if (record.kind == CaptureFileReader::Kind::Frame)
+            sampleFrames.append(record.data);
+    }
+    QVERIFY(sampleFrames.size() > 100);
+    const auto satelliteCount =
+        std::count_if(sampleFrames.begin(), sampleFrames.end(), isSatelliteFrame);
+
+    ReplayProcess replay;
+    const quint16 port = replay.start(QStringList{QStringLiteral("--rate"), QStringLiteral("0"),
+                                                  QStringLiteral("--exit-when-done")} +
+                                      writeMode);
+    QVERIFY(port != 0);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    HeadlessStation station(dir.path());
+    QVERIFY(station.writeConfiguration(QStringLiteral("127.0.0.1:%1").arg(port)));
+    QVERIFY(station.start());
+    QTRY_COMPARE_WITH_TIMEOUT(station.captureFrameCount(), sampleFrames.size(), Generous);
+    // The simulator leaves once the last frame has gone to its only client.
+    QTRY_VERIFY_WITH_TIMEOUT(replay.process().state() == QProcess::NotRunning, Generous);
+    QCOMPARE(replay.process().exitCode(), 0);
+
+    const QString statusLine = QStringLiteral("RX packets: %1 | HTTP POST OK: 0").arg(satelliteCount);
+    QTRY_VERIFY_WITH_TIMEOUT(station.output().contains(statusLine.toUtf8()), Generous);
+    QVERIFY(station.stop());
+    // The port list fits the log entry whole, without its closing NUL.
+    QVERIFY(station.output().contains(": total number of ports: 1;Port1 Halvora-1 AGW replay;\n"));
+
+    // Frame records byte for byte, each satellite frame followed by its time record.
+    const QList<CaptureFileReader::Record> records = station.captureRecords();
+    static const QRegularExpression timeText(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} UTC$"));
+    qsizetype frame = 0;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        QCOMPARE(records[i].kind, CaptureFileReader::Kind::Frame);
+        QCOMPARE(records[i].data.toHex(' '), sampleFrames[frame].toHex(' '));
+        if (isSatelliteFrame(sampleFrames[frame])) {
+            QVERIFY(i + 1 < records.size());
+            ++i;
+            QCOMPARE(records[i].kind, CaptureFileReader::Kind::TimeText);
+            QVERIFY2(timeText.match(QString::fromLatin1(records[i].data)).hasMatch(),
+                     records[i].data.constData());
+        }
+        ++frame;
+    }
+    QCOMPARE(frame, sampleFrames.size());
+}
+
+void TestAgwReplay::commandLineErrors_data()
+{
+    QTest::addColumn<QString>("fileContent"); // hex; empty: no file argument
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expectedError");
+    QTest::addColumn<bool>("portTaken");
+
+    QTest::newRow("missing file") << QString() << QStringList{QStringLiteral("/nonexistent/x.kss")}
+                                  << QStringLiteral("/nonexistent/x.kss: cannot open") << false;
+    QTest::newRow("bad escape in the second frame")
+        << QStringLiteral("C0000102C0C000DB05C0") << QStringList{}
+        << QStringLiteral("damaged at byte offset 7, after 1 good frame records: invalid escape") << false;
+    QTest::newRow("record never closed")
+        << QStringLiteral("C00001C0C0000203") << QStringList{}
+        << QStringLiteral("damaged at byte offset 4, after 1 good frame records: record not closed") << false;
+    QTest::newRow("bytes outside a record")
+        << QStringLiteral("41C000C0") << QStringList{}
+        << QStringLiteral("damaged at byte offset 0, after 0 good frame records") << false;
+    QTest::newRow("only time records")
+        << QStringLiteral("C009323032362D31322D30362031303A30303A30302E30303020555443C0")
+        << QStringList{} << QStringLiteral("holds no frame records") << false;
+    QTest::newRow("negative rate") << QString()
+                                   << QStringList{QStringLiteral("--rate"), QStringLiteral("-1")}
+                                   << QStringLiteral("the rate must be a number") << false;
+    QTest::newRow("port in use") << QString() << QStringList{}
+                                 << QStringLiteral("address is already in use") << true;
+}
+
+void TestAgwReplay::commandLineErrors()
+{
+    QFETCH(QString, fileContent);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expectedError);
+    QFETCH(bool, portTaken);
+
+    QTcpServer occupant;
+    if (portTaken) {
+        QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
+        arguments << QStringLiteral("--port") << QString::number(occupant.serverPort());
+    }
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    if (!fileContent.isEmpty()) {
+        QFile file(dir.filePath(QStringLiteral("capture.kss")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex(fileContent.toLatin1()));
+        arguments << file.fileName();
+    }
+    QProcess process;
+    process.start(binary(QStringLiteral("agw-replay")),
+                  QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+    QVERIFY(process.waitForFinished(Generous));
+    QVERIFY(process.exitCode() != 0);
+    const QString error = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(error.contains(expectedError), qPrintable(error));
+    QVERIFY(!process.readAllStandardOutput().contains("listening on"));
+}
+
+void TestAgwReplay::sampleMatchesItsGenerator()
+{
+    // The committed sample must be what the committed generator writes.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString fresh = dir.filePath(QStringLiteral("fresh.kss"));
+    QProcess process;
+    process.start(binary(QStringLiteral("make-sample")), {fresh});
+    QVERIFY(process.waitForFinished(Generous));
+    QCOMPARE(process.exitCode(), 0);
+    QFile committed(samplePath());
+    QFile generated(fresh);
+    QVERIFY(committed.open(QIODevice::ReadOnly));
+    QVERIFY(generated.open(QIODevice::ReadOnly));
+    QVERIFY(committed.readAll() == generated.readAll());
+}
+
+QTEST_GUILESS_MAIN(TestAgwReplay)
+#include "tst_agwreplay.moc"

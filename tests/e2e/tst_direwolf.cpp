@@ -1,0 +1,209 @@
+// halvora1 --headless against a real AGW packet engine: Dire Wolf, its audio looped back through
+// a FIFO. Frames written to its KISS port are modulated, demodulated and delivered to the station
+// on its AGW port; the capture file and the log must show them byte for byte.
+#include "support/HeadlessStation.h"
+
+#include "link/Kiss.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int Generous = 90000;
+
+const QByteArray SatelliteAddresses = QByteArray::fromHex("B0A472968E4062B0A4729640407703");
+const QByteArray ForeignAddresses = QByteArray::fromHex("82A0A4A640406088986290ACA47303");
+
+// KISS command byte (port 0, data) + AX.25 frame: what a "K" record and the capture carry.
+QByteArray frame(const QByteArray &addresses, const QByteArray &rest)
+{
+    return QByteArray(1, '\0') + addresses + rest;
+}
+
+QByteArray pattern(int size)
+{
+    QByteArray bytes;
+    for (int i = 0; i < size; ++i)
+        bytes.append(char((i * 37 + 11) & 0xFF)); // every byte value, 0xC0 and 0xDB among them
+    return bytes;
+}
+
+// Dire Wolf on two free loopback ports, run in its own temporary directory.
+class DireWolf
+{
+public:
+    ~DireWolf()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(5000)) {
+                m_process.kill();
+                m_process.waitForFinished(5000);
+            }
+        }
+    }
+
+    bool start(const QString &dir, quint16 agwPort, quint16 kissPort)
+    {
+        QFile conf(QDir(dir).filePath(QStringLiteral("dw.conf")));
+        if (!conf.open(QIODevice::WriteOnly))
+            return false;
+        // Its transmit audio goes into the FIFO it also reads: a radio link without a radio.
+        // The FIFO name stays relative, since Dire Wolf cuts long output names.
+        conf.write(QStringLiteral("ADEVICE stdin file:loop.fifo,raw\n"
+                                  "ARATE 44100\nACHANNELS 1\nCHANNEL 0\nMODEM 1200\n"
+                                  "FULLDUP OFF\nDWAIT 0\nSLOTTIME 50\nPERSIST 255\n"
+                                  "TXDELAY 10\nTXTAIL 2\nAGWPORT %1\nKISSPORT %2\n")
+                       .arg(agwPort)
+                       .arg(kissPort)
+                       .toLatin1());
+        conf.close();
+        if (::mkfifo(QFile::encodeName(QDir(dir).filePath(QStringLiteral("loop.fifo"))).constData(),
+                     0600) != 0)
+            return false;
+        m_process.setWorkingDirectory(dir);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        // Read-write on the FIFO: it never sees an end of input. exec keeps the PID Dire Wolf's.
+        m_process.start(QStringLiteral("/bin/sh"),
+                        {QStringLiteral("-c"),
+                         QStringLiteral("exec direwolf -t 0 -q hd -d a -c dw.conf <> loop.fifo")});
+        return m_process.waitForStarted(10000);
+    }
+
+    QByteArray output()
+    {
+        m_output += m_process.readAll();
+        return m_output;
+    }
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+} // namespace
+
+class TestDireWolf : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void framesArriveByteForByte();
+};
+
+void TestDireWolf::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("direwolf")).isEmpty())
+        QFAIL("direwolf is not installed (scripts/setup installs it)");
+}
+
+void TestDireWolf::framesArriveByteForByte()
+{
+    const QList<QByteArray> frames{
+        frame(SatelliteAddresses, QByteArray::fromHex("F00206007A02032076C0DB")),
+        frame(ForeignAddresses, QByteArray::fromHex("F0") + "!5230.12N/01322.45E>" +
+                                    QByteArray::fromHex("C0DBDCDD")),
+        frame(SatelliteAddresses, QByteArray::fromHex("F0") + pattern(230)),
+        frame(ForeignAddresses, QByteArray::fromHex("F0") + pattern(210)),
+        frame(SatelliteAddresses, QByteArray::fromHex("F00506") + QByteArray(40, char(0xDB)) +
+                                      QByteArray(40, char(0xC0))),
+    };
+    const int satelliteFrames = 3;
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString stationDir = dir.filePath(QStringLiteral("station"));
+    QVERIFY(QDir().mkpath(stationDir));
+
+    const quint16 agwPort = freeLoopbackPort();
+    quint16 kissPort = freeLoopbackPort();
+    while (kissPort == agwPort)
+        kissPort = freeLoopbackPort();
+    QVERIFY(agwPort != 0 && kissPort != 0);
+
+    DireWolf direwolf;
+    QVERIFY(direwolf.start(dir.path(), agwPort, kissPort));
+    QTRY_VERIFY2_WITH_TIMEOUT(direwolf.output().contains("Ready to accept KISS TCP client"),
+                              direwolf.output().constData(), Generous);
+
+    HeadlessStation station(stationDir);
+    QVERIFY(station.writeConfiguration(QStringLiteral("127.0.0.1:%1").arg(agwPort)));
+    QVERIFY(station.start());
+    // Frames decoded before the station's "k" are never delivered: wait until it took effect.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        direwolf.output().contains("Activate reception of Frames in raw format"),
+        direwolf.output().constData(), Generous);
+
+    QTcpSocket kiss;
+    kiss.connectToHost(QHostAddress::LocalHost, kissPort);
+    QVERIFY(kiss.waitForConnected(Generous));
+    QByteArray stream;
+    for (const QByteArray &f : frames)
+        Kiss::appendFrameRecord(stream, f);
+    kiss.write(stream);
+    // Stay connected until the frames are out: closing would drop them.
+    QTRY_COMPARE_WITH_TIMEOUT(station.captureFrameCount(), int(frames.size()), Generous);
+    kiss.disconnectFromHost();
+
+    const QString statusLine = QStringLiteral("RX packets: %1 | HTTP POST OK: 0").arg(satelliteFrames);
+    QTRY_VERIFY_WITH_TIMEOUT(station.output().contains(statusLine.toUtf8()), Generous);
+    QVERIFY(station.stop());
+
+    // The capture file: every frame byte for byte, a time record after each satellite frame.
+    const QList<CaptureFileReader::Record> records = station.captureRecords();
+    QCOMPARE(records.size(), frames.size() + satelliteFrames);
+    qsizetype r = 0;
+    for (const QByteArray &f : frames) {
+        QCOMPARE(records[r].kind, CaptureFileReader::Kind::Frame);
+        QCOMPARE(records[r].data.toHex(' '), f.toHex(' '));
+        ++r;
+        if (f.sliced(1).startsWith(SatelliteAddresses)) {
+            QCOMPARE(records[r].kind, CaptureFileReader::Kind::TimeText);
+            ++r;
+        }
+    }
+
+    // The log: each entry "timestamp: message", the link's entries in order, and one status
+    // line per satellite frame.
+    static const QRegularExpression entry(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}: (.*)$"));
+    static const QRegularExpression status(QStringLiteral("^RX packets: (\\d+) \\| HTTP POST OK: 0"));
+    QStringList messages;
+    QStringList statusCounts;
+    for (const QString &line : station.outputLines()) {
+        const QRegularExpressionMatch e = entry.match(line);
+        const QRegularExpressionMatch s = status.match(line);
+        QVERIFY2(e.hasMatch() || s.hasMatch(), qPrintable(line));
+        if (e.hasMatch())
+            messages << e.captured(1);
+        else
+            statusCounts << s.captured(1);
+    }
+    const QStringList linkEntries{
+        QStringLiteral("127.0.0.1:%1 | http://127.0.0.1:9/telemetry | TEST | 52.52 | 13.40").arg(agwPort),
+        QStringLiteral("Winsock RemoteHost: 127.0.0.1"),
+        QStringLiteral("Winsock RemotePort: %1").arg(agwPort),
+        QStringLiteral("AGW winsock connection made"),
+        QStringLiteral("total number of ports: 1;Port1 first soundcard mono;"),
+    };
+    qsizetype at = 0;
+    for (const QString &expected : linkEntries) {
+        at = messages.indexOf(expected, at);
+        QVERIFY2(at >= 0, qPrintable(expected + QStringLiteral("\nlog:\n") + messages.join(u'\n')));
+    }
+    QCOMPARE(statusCounts, (QStringList{QStringLiteral("0"), QStringLiteral("1"),
+                                        QStringLiteral("2"), QStringLiteral("3")}));
+}
+
+QTEST_GUILESS_MAIN(TestDireWolf)
+#include "tst_direwolf.moc"
