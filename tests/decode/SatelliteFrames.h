@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+
+// Record data of satellite frames for the decoding tests: KISS command byte, the satellite's
+// addresses and UI control, a PID byte (position 17), then the packet from position 18 on.
+namespace SatelliteFrames {
+
+inline const QByteArray Prefix = QByteArray::fromHex("00B0A472968E4062B0A4729640407703F0");
+
+inline const QByteArray EpsDebugGroups = QByteArray::fromHex("0006007A02030076");
+inline const QByteArray ComGroups = QByteArray::fromHex("0106001900050015");
+inline const QByteArray AdcsGroups = QByteArray::fromHex("020600600262205C");
+inline const QByteArray CdhsGroups = QByteArray::fromHex("020600220200201E");
+inline const QByteArray EpsBeaconGroups = QByteArray::fromHex("0206007A02032076");
+
+// Full lengths (positions) of the decoded families' frames.
+constexpr int EpsDebugLength = 143;
+constexpr int ComLength = 46;
+constexpr int AdcsLength = 117;
+constexpr int CdhsLength = 41;
+
+// A satellite frame of length positions with groups at 18..25, zeros after them.
+inline QByteArray frameOf(const QByteArray &groups, int length)
+{
+    QByteArray data = Prefix + groups;
+    data.resize(length, '\0');
+    return data;
+}
+
+// Bytes from hex text at a 1-based position.
+inline void put(QByteArray &data, int position, const char *hex)
+{
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    data.replace(position - 1, bytes.size(), bytes);
+}
+
+inline void putInt16(QByteArray &data, int position, int value)
+{
+    data[position - 1] = char(value & 0xFF);
+    data[position] = char((value >> 8) & 0xFF);
+}
+
+} // namespace SatelliteFrames
