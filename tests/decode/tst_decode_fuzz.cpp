@@ -4,11 +4,8 @@
 #include "decode/CaptureCsvWriter.h"
 #include "decode/FrameDecoder.h"
 #include "decode/SatelliteFrames.h"
-#include "link/AgwProtocol.h"
-#include "support/StationHarness.h"
 
 #include <QRandomGenerator>
-#include <QTcpServer>
 #include <QTest>
 
 #include <vector>
@@ -77,15 +74,6 @@ QByteArray randomFrame(QRandomGenerator &random)
     return data;
 }
 
-QByteArray configWithClosedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    const quint16 port = server.serverPort();
-    server.close();
-    return "PORT=127.0.0.1:" + QByteArray::number(port) + "\r\nMYCALL=N0CALL\r\nSERVER=\r\n";
-}
-
 } // namespace
 
 class TestDecodeFuzz : public QObject
@@ -99,20 +87,13 @@ private slots:
 
 void TestDecodeFuzz::randomFramesThroughStation()
 {
-    StationOptions options;
-    options.uploadAllowed = false;
-    StationHarness harness(configWithClosedPort(), options);
-    Station &station = *harness.station;
-    station.Form_Load();
-    const auto arrive = [&](const QByteArray &data) {
-        station.Winsock1_DataArrival(
-            AgwProtocol::header(AgwProtocol::KindRawFrame, std::uint32_t(data.size())) + data);
-    };
+    const auto harness = startQuietStation();
+    Station &station = *harness->station;
 
     // A long frame leaves 0x55 in every position: no later, shorter frame may decode it.
     QByteArray longFrame = frameOf(EpsDebugGroups, 512);
     longFrame.replace(25, 512 - 25, QByteArray(512 - 25, char(0x55)));
-    arrive(longFrame);
+    arrive(station, longFrame);
 
     QRandomGenerator random(20140802);
     for (int n = 0; n < FrameCount; ++n) {
@@ -120,7 +101,7 @@ void TestDecodeFuzz::randomFramesThroughStation()
         std::array<std::int32_t, 4> before{};
         for (int f = 0; f < 4; ++f)
             before[std::size_t(f)] = station.history().count(Family(f));
-        arrive(data);
+        arrive(station, data);
 
         const QString hex = station.frameHex();
         QCOMPARE(station.headerLines().back(),

@@ -261,6 +261,9 @@ void TestDecoders::historyKeepsNewest2000()
     QCOMPARE(history.stored(Family::ComHousekeeping, 1999).values[51], 2001.0);
     QCOMPARE(history.latest(Family::ComHousekeeping)->values[51], 2001.0);
     QCOMPARE(history.count(Family::EpsDebug), 0);
+    std::array<QString, TelemetryHistory::ChannelCount + 1> texts;
+    RefreshChannelDisplay(history, texts, u".");
+    QCOMPARE(texts[51], QStringLiteral("2001")); // the boxes show the latest frame
 }
 
 void TestDecoders::boxTexts_data()

@@ -6,13 +6,10 @@
 #include "decode/ChannelRefresh.h"
 #include "decode/SatelliteFrames.h"
 #include "display/ChannelTable.h"
-#include "link/AgwProtocol.h"
 #include "link/Kiss.h"
-#include "support/StationHarness.h"
 
 #include <QLocale>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTest>
 
 #include <cstdio>
@@ -96,31 +93,6 @@ DecodeRun runDecode(const QStringList &arguments)
             process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
-// A loopback port nothing listens on: the Station's link fails quietly in the background.
-QByteArray configWithClosedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    const quint16 port = server.serverPort();
-    server.close();
-    return "PORT=127.0.0.1:" + QByteArray::number(port) + "\r\nMYCALL=N0CALL\r\nSERVER=\r\n";
-}
-
-std::unique_ptr<StationHarness> startStation()
-{
-    StationOptions options;
-    options.uploadAllowed = false;
-    auto harness = std::make_unique<StationHarness>(configWithClosedPort(), options);
-    harness->station->Form_Load();
-    return harness;
-}
-
-void arrive(Station &station, const QByteArray &data)
-{
-    station.Winsock1_DataArrival(
-        AgwProtocol::header(AgwProtocol::KindRawFrame, std::uint32_t(data.size())) + data);
-}
-
 QByteArray epsFrame(int seed)
 {
     QByteArray data = frameOf(EpsDebugGroups, EpsDebugLength);
@@ -168,7 +140,6 @@ class TestStationDecode : public QObject
 private slots:
     void everyFamilyThroughStationAndDecodeCommand();
     void headlessOutputNamesThePacketType();
-    void boxesShowTheLatestFrameBeyond2000();
     void headerListKeepsNewest10000();
     void boxesUseTheLocaleDecimalSeparator();
     void otherToolsTimeRecords();
@@ -178,7 +149,7 @@ private slots:
 
 void TestStationDecode::everyFamilyThroughStationAndDecodeCommand()
 {
-    auto harness = startStation();
+    auto harness = startQuietStation();
     Station &station = *harness->station;
     QStringList types;
     QStringList headerLines;
@@ -291,7 +262,7 @@ void TestStationDecode::everyFamilyThroughStationAndDecodeCommand()
 
 void TestStationDecode::headlessOutputNamesThePacketType()
 {
-    auto harness = startStation();
+    auto harness = startQuietStation();
     std::FILE *out = std::tmpfile();
     std::FILE *err = std::tmpfile();
     {
@@ -308,24 +279,9 @@ void TestStationDecode::headlessOutputNamesThePacketType()
     QVERIFY2(printed.contains("RX packets: 2 | HTTP POST OK: 0 | Telemetry on request\n"), printed);
 }
 
-void TestStationDecode::boxesShowTheLatestFrameBeyond2000()
-{
-    auto harness = startStation();
-    QByteArray data = comFrame();
-    for (int n = 1; n <= 2001; ++n) {
-        putInt16(data, 26, n);
-        arrive(*harness->station, data);
-    }
-    const TelemetryHistory &history = harness->station->history();
-    QCOMPARE(history.count(Family::ComHousekeeping), 2001);
-    QCOMPARE(history.storedCount(Family::ComHousekeeping), 2000);
-    QCOMPARE(harness->station->channelText(51), QStringLiteral("2001"));
-    QCOMPARE(history.stored(Family::ComHousekeeping, 0).values[51], 2.0);
-}
-
 void TestStationDecode::headerListKeepsNewest10000()
 {
-    auto harness = startStation();
+    auto harness = startQuietStation();
     QByteArray data = frameOf(QByteArray::fromHex("0306000000000000"), 25);
     for (int n = 0; n <= Station::MaxHeaderLines; ++n) {
         putInt16(data, 20, n);
@@ -341,7 +297,7 @@ void TestStationDecode::boxesUseTheLocaleDecimalSeparator()
 {
     const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    auto harness = startStation();
+    auto harness = startQuietStation();
     arrive(*harness->station, comFrame());
     QLocale::setDefault(previous);
     QCOMPARE(harness->station->channelText(52), QStringLiteral("25,00"));
