@@ -1,5 +1,7 @@
 #include "app/Station.h"
 
+#include "decode/ChannelRefresh.h"
+#include "decode/FrameDecoder.h"
 #include "display/ChannelTable.h"
 #include "upload/UploadBody.h"
 #include "records/DebugReport.h"
@@ -7,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QRegularExpression>
@@ -235,7 +238,24 @@ void Station::handlePortInfo(QByteArrayView record)
 
 void Station::DecodeFrame()
 {
-    // Classification and the family decoders: telemetry decoding.
+    // Classification, the family decoder and the history: the same code `halvora1 decode` runs.
+    const FrameDecodeResult result =
+        decodeSatelliteFrame(m_frameBytes.current(), m_frameTimeText, m_history);
+
+    const QString line = result.headerLine();
+    m_headerLines.push_back(line);
+    if (m_headerLines.size() > std::size_t(MaxHeaderLines))
+        m_headerLines.pop_front();
+    emit headerLineAdded(line);
+
+    RefreshChannelDisplay(m_history, m_channelTexts, QLocale().decimalPoint());
+    emit channelTextsChanged();
+
+    const QString type = packetTypeName(result.type);
+    if (type != m_packetType) {
+        m_packetType = type;
+        emit packetTypeChanged(m_packetType);
+    }
 }
 
 void Station::BuildUploadBody()

@@ -42,6 +42,7 @@ class Station : public QObject
 public:
     static constexpr int MaxLogEntries = 10000;
     static constexpr int MaxRawFrameLines = 10000;
+    static constexpr int MaxHeaderLines = 10000;
     static constexpr int ChannelCount = 98;
 
     explicit Station(StationOptions options, QObject *parent = nullptr);
@@ -95,7 +96,8 @@ public:
     const TelemetryHistory &history() const { return m_history; }
 
     // --- decoding: state accessors ---
-    // List2: one "HeaderHex1 | HeaderHex2" line per satellite frame, oldest first.
+    // List2: one "HeaderHex1 | HeaderHex2" line per satellite frame, oldest first; the newest
+    // MaxHeaderLines are kept.
     const std::deque<QString> &headerLines() const { return m_headerLines; }
 
     // --- upload: state accessors ---

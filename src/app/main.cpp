@@ -1,4 +1,5 @@
 // halvora1: the Halvora-1 ground station. See README.md for the command line.
+#include "app/DecodeCommand.h"
 #include "app/HeadlessRunner.h"
 #include "app/Station.h"
 #include "app/gui/MainWindow.h"
@@ -65,11 +66,16 @@ int main(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
 
+    // Offline decoding of capture files: a command of its own, with no station and no event loop.
+    if (arguments.size() > 1 && arguments.at(1) == u"decode")
+        return runDecodeCommand(arguments.mid(2), stdout, stderr);
+
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Halvora-1 ground station: receives AX.25 frames from an AGW packet engine, decodes the "
         "satellite's telemetry and uploads it.\n\n"
-        "  halvora1 [--headless] [--station-dir DIR] [--no-upload]"));
+        "  halvora1 [--headless] [--station-dir DIR] [--no-upload]\n"
+        "  halvora1 decode FILE.kss...   capture files to CSV (see 'halvora1 decode --help')"));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({QStringLiteral("headless"),

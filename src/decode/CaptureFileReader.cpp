@@ -33,28 +33,31 @@ CaptureFileReader::Status CaptureFileReader::next(Record &record)
 
     const qsizetype start = m_pos;
     record.offset = start;
-    record.data.clear();
+    record.data.resize(0); // keeps the capacity: records are read one after the other
+    const char *const bytes = m_content.data();
     qsizetype i = start + 1;
-    for (;; ++i) {
+    for (;;) {
+        // Copy the run up to the next special byte in one go.
+        qsizetype run = i;
+        while (run < size && bytes[run] != FEND && bytes[run] != FESC)
+            ++run;
+        record.data.append(bytes + i, run - i);
+        i = run;
         if (i >= size)
             return damaged(start, QStringLiteral("record not closed before the end of the file"));
-        const char byte = m_content[i];
-        if (byte == FEND)
+        if (bytes[i] == FEND)
             break;
-        if (byte == FESC) {
-            if (i + 1 >= size)
-                return damaged(i, QStringLiteral("escape byte at the end of the file"));
-            const char escaped = m_content[i + 1];
-            if (escaped == TFEND)
-                record.data.append(FEND);
-            else if (escaped == TFESC)
-                record.data.append(FESC);
-            else
-                return damaged(i, QStringLiteral("invalid escape sequence"));
-            ++i;
-        } else {
-            record.data.append(byte);
-        }
+        // FESC
+        if (i + 1 >= size)
+            return damaged(i, QStringLiteral("escape byte at the end of the file"));
+        const char escaped = bytes[i + 1];
+        if (escaped == TFEND)
+            record.data.append(FEND);
+        else if (escaped == TFESC)
+            record.data.append(FESC);
+        else
+            return damaged(i, QStringLiteral("invalid escape sequence"));
+        i += 2;
     }
     // i is the closing FEND. If another record follows without its own opening FEND, this
     // closing FEND is shared and opens it.

@@ -1,0 +1,102 @@
+#include "app/DecodeCommand.h"
+
+#include "decode/CaptureCsvWriter.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+#include <string>
+
+namespace {
+
+constexpr std::size_t FlushThreshold = 1 << 16;
+
+const char *const HelpText =
+    "Usage: halvora1 decode [options] FILE.kss...\n"
+    "Decodes capture files and writes CSV to stdout, one row per decoded value:\n"
+    "  rx_time,packet_type,sat_time,channel,caption,unit,value\n"
+    "Both time-record forms are read: this program's (the time text after its frame) and the\n"
+    "8-byte millisecond record before the frame that other ground-station tools write.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help  Displays this help.\n";
+
+bool writeAll(std::FILE *out, std::string &buffer)
+{
+    const bool ok = std::fwrite(buffer.data(), 1, buffer.size(), out) == buffer.size();
+    buffer.clear();
+    return ok;
+}
+
+} // namespace
+
+int runDecodeCommand(const QStringList &arguments, std::FILE *out, std::FILE *err)
+{
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Capture files."),
+                                 QStringLiteral("FILE.kss..."));
+    QStringList withProgram = arguments;
+    withProgram.prepend(QStringLiteral("halvora1 decode"));
+    if (!parser.parse(withProgram)) {
+        std::fprintf(err, "halvora1 decode: %s\nTry 'halvora1 decode --help'.\n",
+                     qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(HelpText, out);
+        return 0;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty()) {
+        std::fprintf(err, "halvora1 decode: no capture file given\nTry 'halvora1 decode --help'.\n");
+        return 2;
+    }
+
+    int status = 0;
+    std::string buffer;
+    buffer.reserve(2 * FlushThreshold);
+    buffer.append(CaptureCsvWriter::Header);
+    bool written = true;
+    TelemetryHistory history;
+
+    for (const QString &path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(err, "halvora1 decode: cannot read %s: %s\n", qPrintable(path),
+                         qPrintable(file.errorString()));
+            status = 1;
+            continue;
+        }
+        // Mapped where the file allows it, read whole otherwise (pipes, empty files).
+        QByteArray readBytes;
+        QByteArrayView content;
+        if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
+            content = QByteArrayView(mapped, file.size());
+        } else {
+            readBytes = file.readAll();
+            content = readBytes;
+        }
+
+        CaptureCsvWriter writer(content, history);
+        while (writer.step(buffer)) {
+            if (buffer.size() >= FlushThreshold)
+                written = writeAll(out, buffer) && written;
+        }
+        if (writer.damaged()) {
+            std::fprintf(err,
+                         "halvora1 decode: %s: damaged at byte offset %lld (%s); stopped there "
+                         "after %lld satellite frames\n",
+                         qPrintable(path), static_cast<long long>(writer.errorOffset()),
+                         qPrintable(writer.errorText()),
+                         static_cast<long long>(writer.satelliteFrames()));
+            status = 1;
+        }
+    }
+    written = writeAll(out, buffer) && written;
+    if (std::fflush(out) != 0 || !written) {
+        std::fprintf(err, "halvora1 decode: error writing the output\n");
+        status = 1;
+    }
+    return status;
+}

@@ -1,0 +1,410 @@
+// Satellite frames of every family through the Station (packet type, header list, box texts,
+// history, headless output) and the Station's own capture file through `halvora1 decode`,
+// which must give the same values; then the decode command on other tools' files and on bad
+// input.
+#include "app/HeadlessRunner.h"
+#include "decode/ChannelRefresh.h"
+#include "decode/SatelliteFrames.h"
+#include "display/ChannelTable.h"
+#include "link/Kiss.h"
+
+#include <QLocale>
+#include <QProcess>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace SatelliteFrames;
+
+namespace {
+
+struct CsvRow
+{
+    QString rxTime, packetType, satTime, caption, unit;
+    int channel = 0;
+    double value = 0;
+};
+
+// Splits CSV text (RFC 4180 quoting) into rows of fields.
+QList<QStringList> parseCsv(const QString &text)
+{
+    QList<QStringList> rows;
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
+                field += text[++i];
+            else if (c == u'"')
+                quoted = false;
+            else
+                field += c;
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            fields << field;
+            field.clear();
+        } else if (c == u'\n') {
+            fields << field;
+            rows << fields;
+            fields.clear();
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    return rows;
+}
+
+QList<CsvRow> csvRows(const QByteArray &output)
+{
+    QList<QStringList> table = parseCsv(QString::fromUtf8(output));
+    QList<CsvRow> rows;
+    if (table.isEmpty() ||
+        table.takeFirst().join(u',') != u"rx_time,packet_type,sat_time,channel,caption,unit,value")
+        return rows;
+    for (const QStringList &f : table) {
+        if (f.size() != 7)
+            return {};
+        CsvRow row{f[0], f[1], f[2], f[4], f[5], f[3].toInt(), 0};
+        row.value = std::strtod(f[6].toLatin1().constData(), nullptr);
+        rows << row;
+    }
+    return rows;
+}
+
+struct DecodeRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+DecodeRun runDecode(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(qEnvironmentVariable("HALVORA_BIN_DIR") + QStringLiteral("/halvora1"),
+                  QStringList{QStringLiteral("decode")} + arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+QByteArray epsFrame(int seed)
+{
+    QByteArray data = frameOf(EpsDebugGroups, EpsDebugLength);
+    for (int channel = 1; channel <= 48; ++channel)
+        putInt16(data, 24 + 2 * channel, (channel * 977 + seed * 131) % 4096 - 1024);
+    put(data, 138, "090807030B0F");
+    return data;
+}
+
+QByteArray comFrame()
+{
+    QByteArray data = frameOf(ComGroups, ComLength);
+    put(data, 26, "0700");
+    put(data, 28, "1900"); // 52: 25 -> "25.00"
+    put(data, 30, "F6FF");
+    put(data, 32, "B5");   // RSSI -75
+    put(data, 34, "80");   // -128
+    put(data, 35, "10270000");
+    put(data, 39, "01020000");
+    put(data, 43, "00000080"); // 2147483648
+    return data;
+}
+
+QByteArray adcsFrame()
+{
+    QByteArray data = frameOf(AdcsGroups, AdcsLength);
+    for (int k = 0; k < 20; ++k)
+        putInt16(data, 78 + 2 * k, 37 * k - 300);
+    put(data, 82, "9CFF"); // 80: -100
+    return data;
+}
+
+QByteArray cdhsFrame()
+{
+    QByteArray data = frameOf(CdhsGroups, CdhsLength);
+    put(data, 26, "01000000FFFFFFFF0000008078563412");
+    return data;
+}
+
+} // namespace
+
+class TestStationDecode : public QObject
+{
+    Q_OBJECT
+private slots:
+    void everyFamilyThroughStationAndDecodeCommand();
+    void headlessOutputNamesThePacketType();
+    void headerListKeepsNewest10000();
+    void boxesUseTheLocaleDecimalSeparator();
+    void otherToolsTimeRecords();
+    void decodeCommandFailures_data();
+    void decodeCommandFailures();
+};
+
+void TestStationDecode::everyFamilyThroughStationAndDecodeCommand()
+{
+    auto harness = startQuietStation();
+    Station &station = *harness->station;
+    QStringList types;
+    QStringList headerLines;
+    int textRefreshes = 0;
+    connect(&station, &Station::packetTypeChanged, this, [&](const QString &t) { types << t; });
+    connect(&station, &Station::headerLineAdded, this, [&](const QString &l) { headerLines << l; });
+    connect(&station, &Station::channelTextsChanged, this, [&] { ++textRefreshes; });
+
+    // What the decode command must print for the Station's capture file, frame by frame: the
+    // Station's values, and the frame's time even where the record keeps none (ADCS).
+    QList<CsvRow> expected;
+    const auto expectRows = [&](Family family, int first, int last, const QString &type) {
+        const TelemetryHistory::Record &record = *station.history().latest(family);
+        for (int channel = first; channel <= last; ++channel) {
+            const ChannelTable::Row *row = ChannelTable::find(channel);
+            expected << CsvRow{station.frameTimeText(), type, record.satTime,
+                               QString::fromUtf8(row ? row->caption : ""),
+                               QString::fromUtf8(row ? row->unit : ""), channel,
+                               record.values[std::size_t(channel)]};
+        }
+    };
+
+    arrive(station, epsFrame(1));
+    QCOMPARE(station.packetType(), QStringLiteral("EPS debug data"));
+    QCOMPARE(station.channelText(1), formatBoxText(station.history().latest(Family::EpsDebug)->values[1],
+                                                   BoxFormat::TwoDecimals, u"."));
+    expectRows(Family::EpsDebug, 1, 48, QStringLiteral("EPS debug data"));
+    harness->clock.advanceMs(1500);
+
+    arrive(station, QByteArray::fromHex("00A8A4A6A6404060AE6E8A96A2406103F0") + "foreign");
+    arrive(station, comFrame());
+    QCOMPARE(station.packetType(), QStringLiteral("COM housekeeping"));
+    QCOMPARE(station.channelText(51), QStringLiteral("7"));
+    QCOMPARE(station.channelText(52), QStringLiteral("25.00"));
+    QCOMPARE(station.channelText(53), QStringLiteral("-10.00"));
+    QCOMPARE(station.channelText(54), QStringLiteral("-75"));
+    QCOMPARE(station.channelText(55), QStringLiteral("-128"));
+    QCOMPARE(station.channelText(56), QStringLiteral("10000"));
+    QCOMPARE(station.channelText(57), QStringLiteral("513"));
+    QCOMPARE(station.channelText(58), QStringLiteral("2147483648"));
+    expectRows(Family::ComHousekeeping, 51, 58, QStringLiteral("COM housekeeping"));
+    harness->clock.advanceMs(1500);
+
+    arrive(station, adcsFrame());
+    QCOMPARE(station.channelText(78), QStringLiteral("-300"));
+    QCOMPARE(station.channelText(80), QStringLiteral("-100"));
+    QCOMPARE(station.channelText(97), QStringLiteral("403"));
+    QCOMPARE(station.channelText(98), QString());
+    QCOMPARE(station.history().latest(Family::AdcsMeasurement)->rxTime, QString());
+    expectRows(Family::AdcsMeasurement, 78, 97, QStringLiteral("ADCS measurements"));
+    harness->clock.advanceMs(1500);
+
+    std::array<QString, Station::ChannelCount + 1> textsBefore;
+    for (int channel = 1; channel <= Station::ChannelCount; ++channel)
+        textsBefore[std::size_t(channel)] = station.channelText(channel);
+    arrive(station, cdhsFrame());
+    QCOMPARE(station.packetType(), QStringLiteral("CDHS beacon"));
+    QCOMPARE(station.history().latest(Family::CdhsBeacon)->values[61], 2147483648.0);
+    expectRows(Family::CdhsBeacon, 59, 62, QStringLiteral("CDHS beacon"));
+    harness->clock.advanceMs(1500);
+
+    arrive(station, frameOf(EpsBeaconGroups, 60));
+    QCOMPARE(station.packetType(), QStringLiteral("EPS beacon"));
+    arrive(station, frameOf(QByteArray::fromHex("05060000"), 21)); // a 20-byte AX.25 frame
+    QCOMPARE(station.packetType(), QStringLiteral("CAMERA data"));
+    // The CDHS beacon and the named-only frames change no box.
+    for (int channel = 1; channel <= Station::ChannelCount; ++channel)
+        QCOMPARE(station.channelText(channel), textsBefore[std::size_t(channel)]);
+
+    arrive(station, epsFrame(2));
+    expectRows(Family::EpsDebug, 1, 48, QStringLiteral("EPS debug data"));
+
+    QCOMPARE(types, (QStringList{"EPS debug data", "COM housekeeping", "ADCS measurements",
+                                 "CDHS beacon", "EPS beacon", "CAMERA data", "EPS debug data"}));
+    const QStringList lines{"00 06 00 7A | 02 03 00 76", "01 06 00 19 | 00 05 00 15",
+                            "02 06 00 60 | 02 62 20 5C", "02 06 00 22 | 02 00 20 1E",
+                            "02 06 00 7A | 02 03 20 76", "05 06 00 00 | ",
+                            "00 06 00 7A | 02 03 00 76"};
+    QCOMPARE(headerLines, lines);
+    QCOMPARE(QStringList(station.headerLines().begin(), station.headerLines().end()), lines);
+    QCOMPARE(textRefreshes, 7);
+    QCOMPARE(station.rxPackets(), 7);
+    QCOMPARE(station.history().count(Family::EpsDebug), 2);
+    for (int channel = 1; channel <= 48; ++channel) {
+        QCOMPARE(station.channelText(channel),
+                 formatBoxText(station.history().latest(Family::EpsDebug)->values[std::size_t(channel)],
+                               BoxFormat::TwoDecimals, u"."));
+    }
+
+    // The capture file the Station wrote, decoded offline: the same values, in frame order.
+    const DecodeRun run = runDecode({station.captureFilePath()});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err, QByteArray());
+    const QList<CsvRow> rows = csvRows(run.out);
+    QCOMPARE(rows.size(), expected.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const CsvRow &got = rows[i];
+        const CsvRow &want = expected[i];
+        QCOMPARE(got.rxTime, want.rxTime);
+        QCOMPARE(got.packetType, want.packetType);
+        QCOMPARE(got.satTime, want.satTime);
+        QCOMPARE(got.channel, want.channel);
+        QCOMPARE(got.caption, want.caption);
+        QCOMPARE(got.unit, want.unit);
+        QVERIFY2(got.value == want.value, qPrintable(QStringLiteral("row %1").arg(i)));
+    }
+    QCOMPARE(rows.first().satTime, QStringLiteral("2015/11/03 07:08:09"));
+    QCOMPARE(rows.first().rxTime, QStringLiteral("2014-08-02 13:05:09.123 UTC"));
+}
+
+void TestStationDecode::headlessOutputNamesThePacketType()
+{
+    auto harness = startQuietStation();
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    {
+        HeadlessRunner runner(*harness->station, out, err);
+        arrive(*harness->station, comFrame());
+        arrive(*harness->station, frameOf(QByteArray::fromHex("0306"), 40));
+    }
+    std::rewind(out);
+    QByteArray printed(4096, '\0');
+    printed.resize(qsizetype(std::fread(printed.data(), 1, std::size_t(printed.size()), out)));
+    std::fclose(out);
+    std::fclose(err);
+    QVERIFY2(printed.contains("RX packets: 1 | HTTP POST OK: 0 | COM housekeeping\n"), printed);
+    QVERIFY2(printed.contains("RX packets: 2 | HTTP POST OK: 0 | Telemetry on request\n"), printed);
+}
+
+void TestStationDecode::headerListKeepsNewest10000()
+{
+    auto harness = startQuietStation();
+    QByteArray data = frameOf(QByteArray::fromHex("0306000000000000"), 25);
+    for (int n = 0; n <= Station::MaxHeaderLines; ++n) {
+        putInt16(data, 20, n);
+        arrive(*harness->station, data);
+    }
+    const auto &lines = harness->station->headerLines();
+    QCOMPARE(int(lines.size()), Station::MaxHeaderLines);
+    QCOMPARE(lines.front(), QStringLiteral("03 06 01 00 | 00 00 00 00")); // frame 0 dropped
+    QCOMPARE(lines.back(), QStringLiteral("03 06 10 27 | 00 00 00 00"));  // frame 10000
+}
+
+void TestStationDecode::boxesUseTheLocaleDecimalSeparator()
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    auto harness = startQuietStation();
+    arrive(*harness->station, comFrame());
+    QLocale::setDefault(previous);
+    QCOMPARE(harness->station->channelText(52), QStringLiteral("25,00"));
+    QCOMPARE(harness->station->channelText(56), QStringLiteral("10000")); // no grouping
+}
+
+void TestStationDecode::otherToolsTimeRecords()
+{
+    // Other ground-station tools: an 8-byte big-endian millisecond count (KISS-escaped like
+    // data) before the frame, and one FEND between records.
+    const auto msRecord = [](qint64 ms) {
+        QByteArray bytes(1, char(Kiss::TimeRecordCommand));
+        for (int shift = 56; shift >= 0; shift -= 8)
+            bytes += char((ms >> shift) & 0xFF);
+        QByteArray out;
+        Kiss::appendFrameRecord(out, bytes);
+        return out;
+    };
+    QByteArray file;
+    // 2014-08-02 13:05:09.123 UTC = 1406984709123 ms.
+    file += msRecord(1406984709123);
+    Kiss::appendFrameRecord(file, comFrame());
+    file.chop(1);                         // records share their FENDs
+    file += msRecord(0x00000147974DF9C0); // 2014-08-02 15:19:35.616 UTC; 0xC0 gets escaped
+    file.remove(file.size() - 1, 1);
+    Kiss::appendFrameRecord(file, cdhsFrame());
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("other.kss"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(file);
+    out.close();
+
+    const DecodeRun run = runDecode({path});
+    QCOMPARE(run.exitCode, 0);
+    const QList<CsvRow> rows = csvRows(run.out);
+    QCOMPARE(rows.size(), 8 + 4);
+    QCOMPARE(rows[0].rxTime, QStringLiteral("2014-08-02 13:05:09.123 UTC"));
+    QCOMPARE(rows[0].packetType, QStringLiteral("COM housekeeping"));
+    QCOMPARE(rows[7].value, 2147483648.0);
+    QCOMPARE(rows[8].rxTime, QStringLiteral("2014-08-02 15:19:35.616 UTC"));
+    QCOMPARE(rows[8].channel, 59);
+    QCOMPARE(rows[11].value, 305419896.0);
+}
+
+void TestStationDecode::decodeCommandFailures_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no file at all
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("errorText");
+
+    QByteArray good;
+    Kiss::appendFrameRecord(good, comFrame());
+    Kiss::appendTimeRecord(good, "2014-08-02 13:05:09.123 UTC");
+
+    QTest::newRow("missing file") << QByteArray() << QStringList{} << 1 << 0
+                                  << QStringLiteral("cannot read");
+    QTest::newRow("empty file") << QByteArray("") << QStringList{} << 0 << 0 << QString();
+    QTest::newRow("bytes after the last record")
+        << good + "junk" << QStringList{} << 1 << 8
+        << QStringLiteral("damaged at byte offset %1").arg(good.size() - 1); // its shared FEND
+    QTest::newRow("record not closed")
+        << good + good.left(20) << QStringList{} << 1 << 8
+        << QStringLiteral("damaged at byte offset %1").arg(good.size());
+    QTest::newRow("bad escape")
+        << good + QByteArray::fromHex("C000DB01C0") << QStringList{} << 1 << 8
+        << QStringLiteral("damaged at byte offset %1").arg(good.size() + 2);
+    QTest::newRow("frame without its time record")
+        << good.left(good.size() - 30) << QStringList{} << 0 << 8 << QString();
+    QTest::newRow("no file given") << QByteArray("") << QStringList{QStringLiteral("--none")} << 2
+                                   << 0 << QStringLiteral("no capture file given");
+    QTest::newRow("unknown option") << QByteArray("") << QStringList{QStringLiteral("--bogus")}
+                                    << 2 << 0 << QStringLiteral("Unknown option 'bogus'");
+}
+
+void TestStationDecode::decodeCommandFailures()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
+    QFETCH(int, rows);
+    QFETCH(QString, errorText);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("capture.kss"));
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    const QStringList arguments =
+        options == QStringList{QStringLiteral("--none")} ? QStringList{} : options + QStringList{path};
+    const DecodeRun run = runDecode(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    if (exitCode != 2)
+        QCOMPARE(csvRows(run.out).size(), rows);
+    if (errorText.isEmpty()) {
+        QCOMPARE(run.err, QByteArray());
+    } else {
+        QVERIFY2(run.err.contains(errorText.toUtf8()), run.err);
+        if (exitCode == 1)
+            QVERIFY2(run.err.contains(path.toUtf8()), run.err); // says which file
+    }
+}
+
+QTEST_GUILESS_MAIN(TestStationDecode)
+#include "tst_station_decode.moc"
