@@ -2,6 +2,7 @@
 
 #include "decode/ChannelRefresh.h"
 #include "decode/FrameDecoder.h"
+#include "decode/PacketClassifier.h"
 #include "display/ChannelTable.h"
 #include "upload/UploadBody.h"
 #include "records/DebugReport.h"
@@ -18,8 +19,6 @@ Q_LOGGING_CATEGORY(lcApp, "halvora.app")
 
 namespace {
 
-// Destination XR9KG-1, source XR9K-11 (last address), control UI, as FrameHex shows them.
-const QString SatellitePrefix = QStringLiteral("B0 A4 72 96 8E 40 62 B0 A4 72 96 40 40 77 03");
 const QString ConfigFileName = QStringLiteral("online_conf.ini");
 
 } // namespace
@@ -202,7 +201,7 @@ void Station::handleRawFrame(QByteArrayView data)
     m_frameHex = buildFrameHex(m_frameBytes);
     addRawFrameLine(m_frameHex);
 
-    if (!m_frameHex.startsWith(SatellitePrefix))
+    if (!isSatelliteFrame(m_frameBytes.current()))
         return;
 
     ++m_rxPackets;

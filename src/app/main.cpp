@@ -92,7 +92,9 @@ int main(int argc, char **argv)
         return 2;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        std::printf("%s", qPrintable(parser.helpText()));
+        // Parsed before any application object exists, so the usage line lacks the name.
+        std::printf("%s", qPrintable(parser.helpText().replace(
+                              QStringLiteral("<executable_name>"), QStringLiteral("halvora1"))));
         return 0;
     }
     if (parser.isSet(QStringLiteral("version"))) {
@@ -109,5 +111,11 @@ int main(int argc, char **argv)
     options.headless = parser.isSet(QStringLiteral("headless"));
     options.noUpload = parser.isSet(QStringLiteral("no-upload"));
     options.stationDir = parser.value(QStringLiteral("station-dir"));
+    if (!options.headless && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "halvora1: no display found; run 'halvora1 --headless' instead\n");
+        return 2;
+    }
     return options.headless ? runHeadless(options, argc, argv) : runWindow(options, argc, argv);
 }
