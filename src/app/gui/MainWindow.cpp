@@ -99,8 +99,11 @@ MainWindow::MainWindow(Station &station, QWidget *parent)
 
     auto *client = new ClientArea(this);
     client->setObjectName(QStringLiteral("ClientArea"));
+    // The layout's fixed widths were made for a narrow 8-point face; common desktop fonts are
+    // wider, so take a slightly smaller size and a condensed stretch where the face has one.
     QFont font = client->font();
-    font.setPixelSize(11);
+    font.setPixelSize(10);
+    font.setStretch(QFont::SemiCondensed);
     client->setFont(font);
     setCentralWidget(client);
 
