@@ -116,6 +116,11 @@ MainWindow::MainWindow(Station &station, QWidget *parent)
 
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
 
+    // Texts arrive with every frame; the text boxes take them in batches so a fast feed cannot
+    // keep the window busy laying out text nobody can read at that pace.
+    m_textFlush.setSingleShot(true);
+    m_textFlush.setInterval(100);
+    connect(&m_textFlush, &QTimer::timeout, this, &MainWindow::flushPendingText);
     m_timer1.setInterval(1000);
     connect(&m_timer1, &QTimer::timeout, &m_station, &Station::Timer1_Timer);
     m_timer1.start();
@@ -273,12 +278,13 @@ void MainWindow::connectStation()
     });
     connect(&s, &Station::screenshotButtonVisibleChanged, m_command2, &QWidget::setVisible);
     connect(&s, &Station::activityLogEntryAdded, this, &MainWindow::addLogEntry);
-    connect(&s, &Station::rawFrameLineAdded, m_text2, &QPlainTextEdit::appendPlainText);
+    connect(&s, &Station::rawFrameLineAdded, this, [this](const QString &line) {
+        m_pendingRawLines << line;
+        scheduleTextFlush();
+    });
     connect(&s, &Station::headerLineAdded, this, [this](const QString &line) {
-        m_list2->addItem(line);
-        // The Station keeps a bounded list; follow it.
-        while (m_list2->count() > int(m_station.headerLines().size()))
-            delete m_list2->takeItem(0);
+        m_pendingHeaderLines << line;
+        scheduleTextFlush();
     });
     connect(&s, &Station::transferStatesChanged, this, [this](const QStringList &states) {
         m_list3->clear();
@@ -299,9 +305,10 @@ void MainWindow::connectStation()
     for (auto it = s.activityLog().rbegin(); it != s.activityLog().rend(); ++it)
         addLogEntry(*it, true);
     for (const QString &line : s.rawFrameLines())
-        m_text2->appendPlainText(line);
+        m_pendingRawLines << line;
     for (const QString &line : s.headerLines())
-        m_list2->addItem(line);
+        m_pendingHeaderLines << line;
+    flushPendingText();
     m_list3->addItems(s.transferStates());
 }
 
@@ -363,23 +370,58 @@ void MainWindow::addLogEntry(const QString &entry, bool atTop)
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (text.endsWith(u'\n'))
         text.chop(1);
-    QTextDocument *document = m_text3->document();
-    QTextCursor cursor(document);
-    if (document->isEmpty()) {
-        cursor.insertText(text);
-    } else if (atTop) {
-        cursor.movePosition(QTextCursor::Start);
-        cursor.insertText(text + u'\n');
-    } else {
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(u'\n' + text);
+    (atTop ? m_pendingLogTop : m_pendingLogBottom) << text;
+    scheduleTextFlush();
+}
+
+void MainWindow::scheduleTextFlush()
+{
+    if (!m_textFlush.isActive())
+        m_textFlush.start();
+}
+
+void MainWindow::flushPendingText()
+{
+    m_textFlush.stop();
+    if (!m_pendingLogTop.isEmpty() || !m_pendingLogBottom.isEmpty()) {
+        QTextDocument *document = m_text3->document();
+        if (!m_pendingLogTop.isEmpty()) {
+            // Newest first: the last entry made goes to the very top.
+            std::reverse(m_pendingLogTop.begin(), m_pendingLogTop.end());
+            QString block = m_pendingLogTop.join(u'\n');
+            if (!document->isEmpty())
+                block += u'\n';
+            QTextCursor(document).insertText(block);
+        }
+        if (!m_pendingLogBottom.isEmpty()) {
+            QTextCursor cursor(document);
+            cursor.movePosition(QTextCursor::End);
+            QString block = m_pendingLogBottom.join(u'\n');
+            if (!document->isEmpty())
+                block.prepend(u'\n');
+            cursor.insertText(block);
+        }
+        // The newest entries are at the top, so the oldest lines are cut at the bottom.
+        if (document->blockCount() > MaxLogLines) {
+            QTextCursor cut(document->findBlockByNumber(MaxLogLines - 1));
+            cut.movePosition(QTextCursor::EndOfBlock);
+            cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+            cut.removeSelectedText();
+        }
+        m_pendingLogTop.clear();
+        m_pendingLogBottom.clear();
     }
-    // The newest entries are at the top, so the oldest lines are cut at the bottom.
-    if (document->blockCount() > MaxLogLines) {
-        QTextCursor cut(document->findBlockByNumber(MaxLogLines - 1));
-        cut.movePosition(QTextCursor::EndOfBlock);
-        cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        cut.removeSelectedText();
+    if (!m_pendingRawLines.isEmpty()) {
+        m_text2->appendPlainText(m_pendingRawLines.join(u'\n'));
+        m_pendingRawLines.clear();
+    }
+    if (!m_pendingHeaderLines.isEmpty()) {
+        m_list2->addItems(m_pendingHeaderLines);
+        m_pendingHeaderLines.clear();
+        // The Station keeps a bounded list; follow it.
+        const int excess = m_list2->count() - int(m_station.headerLines().size());
+        for (int i = 0; i < excess; ++i)
+            delete m_list2->takeItem(0);
     }
 }
 
@@ -405,6 +447,7 @@ void MainWindow::showAbout()
 
 std::optional<QString> MainWindow::saveClientArea(const QString &path)
 {
+    flushPendingText();
     QWidget *client = centralWidget();
     const QImage image = client->grab(client->rect()).toImage();
     QImageWriter writer(path, "BMP");

@@ -38,6 +38,8 @@ public:
 
     ChannelChartView *chartView() const { return m_chartView; }
     AboutWindow *aboutWindow() const { return m_about.get(); }
+    // Puts the texts that arrived since the last batch into the text boxes and lists now.
+    void flushPendingText();
 
     // The client area as a BMP file; the screenshot event calls it through the Station.
     std::optional<QString> saveClientArea(const QString &path);
@@ -59,11 +61,17 @@ private:
     void showChartCaption();
     void showLinkIndicator(bool green);
     void addLogEntry(const QString &entry, bool atTop);
+    void scheduleTextFlush();
     void showMessageBox(const QString &title, const QString &text, MessageIcon icon);
     void showAbout();
 
     Station &m_station;
     QTimer m_timer1;
+    QTimer m_textFlush;
+    QStringList m_pendingLogTop;    // oldest first
+    QStringList m_pendingLogBottom;
+    QStringList m_pendingRawLines;
+    QStringList m_pendingHeaderLines;
     QButtonGroup *m_selectors;
     std::array<QLineEdit *, 99> m_valueBoxes{};
     std::array<QLabel *, 99> m_unitLabels{};

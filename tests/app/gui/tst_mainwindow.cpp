@@ -45,8 +45,9 @@ struct Opened
             ->palette()
             .color(QPalette::Base);
     }
-    QString lastLogLine() const
+    QString lastLogLine()
     {
+        window.flushPendingText();
         const QString text = control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
         return text.section(u'\n', -1);
     }
@@ -345,6 +346,7 @@ void TestMainWindow::screenshotWithoutConverter()
     const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
 
     Opened opened(config());
+    opened.window.flushPendingText();
     const QString logBefore = opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
     QTest::mouseClick(opened.control<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
 
@@ -354,6 +356,7 @@ void TestMainWindow::screenshotWithoutConverter()
     QCOMPARE(box->text(), QStringLiteral("nconvert.exe not found"));
     QCOMPARE(box->icon(), QMessageBox::Information);
     box->close();
+    opened.window.flushPendingText();
     QCOMPARE(opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText(), logBefore);
     QVERIFY(QFile::exists(opened.harness.path(QStringLiteral("halvora1_05122026.bmp"))));
 }
