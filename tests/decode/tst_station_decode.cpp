@@ -7,9 +7,9 @@
 #include "decode/SatelliteFrames.h"
 #include "display/ChannelTable.h"
 #include "link/Kiss.h"
+#include "support/Programs.h"
 
 #include <QLocale>
-#include <QProcess>
 #include <QTest>
 
 #include <cstdio>
@@ -25,72 +25,59 @@ struct CsvRow
     double value = 0;
 };
 
-// Splits CSV text (RFC 4180 quoting) into rows of fields.
-QList<QStringList> parseCsv(const QString &text)
+// One CSV line with RFC 4180 quoting (no line breaks inside fields).
+QStringList csvFields(const QString &line)
 {
-    QList<QStringList> rows;
-    QStringList fields;
-    QString field;
+    QStringList fields{QString()};
     bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
-                field += text[++i];
-            else if (c == u'"')
-                quoted = false;
-            else
-                field += c;
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u',') {
-            fields << field;
-            field.clear();
-        } else if (c == u'\n') {
-            fields << field;
-            rows << fields;
-            fields.clear();
-            field.clear();
-        } else {
-            field += c;
-        }
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == u'"' && quoted && i + 1 < line.size() && line[i + 1] == u'"')
+            fields.last() += line[++i];
+        else if (line[i] == u'"')
+            quoted = !quoted;
+        else if (line[i] == u',' && !quoted)
+            fields << QString();
+        else
+            fields.last() += line[i];
     }
-    return rows;
+    return fields;
 }
 
 QList<CsvRow> csvRows(const QByteArray &output)
 {
-    QList<QStringList> table = parseCsv(QString::fromUtf8(output));
+    QStringList lines = QString::fromUtf8(output).split(u'\n', Qt::SkipEmptyParts);
+    if (lines.isEmpty() || lines.takeFirst() != u"rx_time,packet_type,sat_time,channel,caption,unit,value")
+        return {};
     QList<CsvRow> rows;
-    if (table.isEmpty() ||
-        table.takeFirst().join(u',') != u"rx_time,packet_type,sat_time,channel,caption,unit,value")
-        return rows;
-    for (const QStringList &f : table) {
+    for (const QString &line : lines) {
+        const QStringList f = csvFields(line);
         if (f.size() != 7)
             return {};
-        CsvRow row{f[0], f[1], f[2], f[4], f[5], f[3].toInt(), 0};
-        row.value = std::strtod(f[6].toLatin1().constData(), nullptr);
-        rows << row;
+        rows << CsvRow{f[0], f[1], f[2], f[4], f[5], f[3].toInt(),
+                       std::strtod(f[6].toLatin1().constData(), nullptr)};
     }
     return rows;
 }
 
-struct DecodeRun
+// A row as one line, the value with all its digits, for comparing lists of rows.
+QString text(const CsvRow &r)
 {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+    return QStringList{r.rxTime, r.packetType, r.satTime, QString::number(r.channel), r.caption,
+                       r.unit, QString::number(r.value, 'g', 17)}
+        .join(u'|');
+}
 
-DecodeRun runDecode(const QStringList &arguments)
+QStringList texts(const QList<CsvRow> &rows)
 {
-    QProcess process;
-    process.start(qEnvironmentVariable("HALVORA_BIN_DIR") + QStringLiteral("/halvora1"),
-                  QStringList{QStringLiteral("decode")} + arguments);
-    if (!process.waitForFinished(60000))
-        return {};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
+    QStringList lines;
+    for (const CsvRow &row : rows)
+        lines << text(row);
+    return lines;
+}
+
+ProgramRun runDecode(const QStringList &arguments)
+{
+    return runProgram(QStringLiteral("halvora1"), QStringList{QStringLiteral("decode")} + arguments);
 }
 
 QByteArray epsFrame(int seed)
@@ -161,67 +148,45 @@ void TestStationDecode::everyFamilyThroughStationAndDecodeCommand()
     // What the decode command must print for the Station's capture file, frame by frame: the
     // Station's values, and the frame's time even where the record keeps none (ADCS).
     QList<CsvRow> expected;
-    const auto expectRows = [&](Family family, int first, int last, const QString &type) {
+    const auto arriveExpecting = [&](const QByteArray &data, Family family, int first, int last) {
+        arrive(station, data);
         const TelemetryHistory::Record &record = *station.history().latest(family);
         for (int channel = first; channel <= last; ++channel) {
             const ChannelTable::Row *row = ChannelTable::find(channel);
-            expected << CsvRow{station.frameTimeText(), type, record.satTime,
+            expected << CsvRow{station.frameTimeText(), station.packetType(), record.satTime,
                                QString::fromUtf8(row ? row->caption : ""),
                                QString::fromUtf8(row ? row->unit : ""), channel,
                                record.values[std::size_t(channel)]};
         }
+        harness->clock.advanceMs(1500);
     };
 
-    arrive(station, epsFrame(1));
-    QCOMPARE(station.packetType(), QStringLiteral("EPS debug data"));
-    QCOMPARE(station.channelText(1), formatBoxText(station.history().latest(Family::EpsDebug)->values[1],
-                                                   BoxFormat::TwoDecimals, u"."));
-    expectRows(Family::EpsDebug, 1, 48, QStringLiteral("EPS debug data"));
-    harness->clock.advanceMs(1500);
-
+    arriveExpecting(epsFrame(1), Family::EpsDebug, 1, 48);
     arrive(station, QByteArray::fromHex("00A8A4A6A6404060AE6E8A96A2406103F0") + "foreign");
-    arrive(station, comFrame());
-    QCOMPARE(station.packetType(), QStringLiteral("COM housekeeping"));
-    QCOMPARE(station.channelText(51), QStringLiteral("7"));
-    QCOMPARE(station.channelText(52), QStringLiteral("25.00"));
-    QCOMPARE(station.channelText(53), QStringLiteral("-10.00"));
-    QCOMPARE(station.channelText(54), QStringLiteral("-75"));
-    QCOMPARE(station.channelText(55), QStringLiteral("-128"));
-    QCOMPARE(station.channelText(56), QStringLiteral("10000"));
-    QCOMPARE(station.channelText(57), QStringLiteral("513"));
-    QCOMPARE(station.channelText(58), QStringLiteral("2147483648"));
-    expectRows(Family::ComHousekeeping, 51, 58, QStringLiteral("COM housekeeping"));
-    harness->clock.advanceMs(1500);
+    arriveExpecting(comFrame(), Family::ComHousekeeping, 51, 58);
+    const QStringList comTexts{"7", "25.00", "-10.00", "-75", "-128", "10000", "513", "2147483648"};
+    for (int channel = 51; channel <= 58; ++channel)
+        QCOMPARE(station.channelText(channel), comTexts[channel - 51]);
 
-    arrive(station, adcsFrame());
+    arriveExpecting(adcsFrame(), Family::AdcsMeasurement, 78, 97);
     QCOMPARE(station.channelText(78), QStringLiteral("-300"));
     QCOMPARE(station.channelText(80), QStringLiteral("-100"));
     QCOMPARE(station.channelText(97), QStringLiteral("403"));
     QCOMPARE(station.channelText(98), QString());
     QCOMPARE(station.history().latest(Family::AdcsMeasurement)->rxTime, QString());
-    expectRows(Family::AdcsMeasurement, 78, 97, QStringLiteral("ADCS measurements"));
-    harness->clock.advanceMs(1500);
 
     std::array<QString, Station::ChannelCount + 1> textsBefore;
     for (int channel = 1; channel <= Station::ChannelCount; ++channel)
         textsBefore[std::size_t(channel)] = station.channelText(channel);
-    arrive(station, cdhsFrame());
-    QCOMPARE(station.packetType(), QStringLiteral("CDHS beacon"));
+    arriveExpecting(cdhsFrame(), Family::CdhsBeacon, 59, 62);
     QCOMPARE(station.history().latest(Family::CdhsBeacon)->values[61], 2147483648.0);
-    expectRows(Family::CdhsBeacon, 59, 62, QStringLiteral("CDHS beacon"));
-    harness->clock.advanceMs(1500);
-
     arrive(station, frameOf(EpsBeaconGroups, 60));
-    QCOMPARE(station.packetType(), QStringLiteral("EPS beacon"));
     arrive(station, frameOf(QByteArray::fromHex("05060000"), 21)); // a 20-byte AX.25 frame
-    QCOMPARE(station.packetType(), QStringLiteral("CAMERA data"));
     // The CDHS beacon and the named-only frames change no box.
     for (int channel = 1; channel <= Station::ChannelCount; ++channel)
         QCOMPARE(station.channelText(channel), textsBefore[std::size_t(channel)]);
 
-    arrive(station, epsFrame(2));
-    expectRows(Family::EpsDebug, 1, 48, QStringLiteral("EPS debug data"));
-
+    arriveExpecting(epsFrame(2), Family::EpsDebug, 1, 48);
     QCOMPARE(types, (QStringList{"EPS debug data", "COM housekeeping", "ADCS measurements",
                                  "CDHS beacon", "EPS beacon", "CAMERA data", "EPS debug data"}));
     const QStringList lines{"00 06 00 7A | 02 03 00 76", "01 06 00 19 | 00 05 00 15",
@@ -233,29 +198,18 @@ void TestStationDecode::everyFamilyThroughStationAndDecodeCommand()
     QCOMPARE(textRefreshes, 7);
     QCOMPARE(station.rxPackets(), 7);
     QCOMPARE(station.history().count(Family::EpsDebug), 2);
-    for (int channel = 1; channel <= 48; ++channel) {
+    for (int channel = 1; channel <= 48; ++channel) { // the boxes show the latest frame
         QCOMPARE(station.channelText(channel),
                  formatBoxText(station.history().latest(Family::EpsDebug)->values[std::size_t(channel)],
                                BoxFormat::TwoDecimals, u"."));
     }
 
     // The capture file the Station wrote, decoded offline: the same values, in frame order.
-    const DecodeRun run = runDecode({station.captureFilePath()});
+    const ProgramRun run = runDecode({station.captureFilePath()});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.err, QByteArray());
     const QList<CsvRow> rows = csvRows(run.out);
-    QCOMPARE(rows.size(), expected.size());
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const CsvRow &got = rows[i];
-        const CsvRow &want = expected[i];
-        QCOMPARE(got.rxTime, want.rxTime);
-        QCOMPARE(got.packetType, want.packetType);
-        QCOMPARE(got.satTime, want.satTime);
-        QCOMPARE(got.channel, want.channel);
-        QCOMPARE(got.caption, want.caption);
-        QCOMPARE(got.unit, want.unit);
-        QVERIFY2(got.value == want.value, qPrintable(QStringLiteral("row %1").arg(i)));
-    }
+    QCOMPARE(texts(rows), texts(expected));
     QCOMPARE(rows.first().satTime, QStringLiteral("2015/11/03 07:08:09"));
     QCOMPARE(rows.first().rxTime, QStringLiteral("2014-08-02 13:05:09.123 UTC"));
 }
@@ -264,9 +218,8 @@ void TestStationDecode::headlessOutputNamesThePacketType()
 {
     auto harness = startQuietStation();
     std::FILE *out = std::tmpfile();
-    std::FILE *err = std::tmpfile();
     {
-        HeadlessRunner runner(*harness->station, out, err);
+        HeadlessRunner runner(*harness->station, out, out);
         arrive(*harness->station, comFrame());
         arrive(*harness->station, frameOf(QByteArray::fromHex("0306"), 40));
     }
@@ -274,7 +227,6 @@ void TestStationDecode::headlessOutputNamesThePacketType()
     QByteArray printed(4096, '\0');
     printed.resize(qsizetype(std::fread(printed.data(), 1, std::size_t(printed.size()), out)));
     std::fclose(out);
-    std::fclose(err);
     QVERIFY2(printed.contains("RX packets: 1 | HTTP POST OK: 0 | COM housekeeping\n"), printed);
     QVERIFY2(printed.contains("RX packets: 2 | HTTP POST OK: 0 | Telemetry on request\n"), printed);
 }
@@ -327,12 +279,8 @@ void TestStationDecode::otherToolsTimeRecords()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("other.kss"));
-    QFile out(path);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(file);
-    out.close();
-
-    const DecodeRun run = runDecode({path});
+    QVERIFY(writeFile(path, file));
+    const ProgramRun run = runDecode({path});
     QCOMPARE(run.exitCode, 0);
     const QList<CsvRow> rows = csvRows(run.out);
     QCOMPARE(rows.size(), 8 + 4);
@@ -386,14 +334,10 @@ void TestStationDecode::decodeCommandFailures()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("capture.kss"));
-    if (!content.isNull()) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+    QVERIFY(content.isNull() || writeFile(path, content));
     const QStringList arguments =
         options == QStringList{QStringLiteral("--none")} ? QStringList{} : options + QStringList{path};
-    const DecodeRun run = runDecode(arguments);
+    const ProgramRun run = runDecode(arguments);
     QCOMPARE(run.exitCode, exitCode);
     if (exitCode != 2)
         QCOMPARE(csvRows(run.out).size(), rows);

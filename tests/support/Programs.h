@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+
+// Programs of this build and whole files, for tests that run the programs.
+
+// A program of this build (halvora1, agw-replay, make-sample, telemetry-sink).
+inline QString builtProgram(const QString &name)
+{
+    return qEnvironmentVariable("HALVORA_BIN_DIR") + u'/' + name;
+}
+
+struct ProgramRun
+{
+    int exitCode = -1; // -1: crashed or never finished
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program of this build to its end.
+inline ProgramRun runProgram(const QString &name, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(builtProgram(name), arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+// Writes a whole file; false when it cannot be written.
+inline bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
