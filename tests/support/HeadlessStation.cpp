@@ -7,30 +7,20 @@
 
 HeadlessStation::HeadlessStation(QString stationDir) : m_stationDir(std::move(stationDir)) {}
 
-HeadlessStation::~HeadlessStation()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
 
 bool HeadlessStation::writeConfiguration(const QString &agwHostPort, const QString &mycall)
 {
-    QFile file(QDir(m_stationDir).filePath(QStringLiteral("online_conf.ini")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const QString text = QStringLiteral("PORT=%1\r\nSERVER=http://127.0.0.1:9/telemetry\r\n"
-                                        "MYCALL=%2\r\nQTH_LAT=52.52\r\nQTH_LONG=13.40\r\n")
-                             .arg(agwHostPort, mycall);
-    return file.write(text.toLatin1()) > 0;
+    return writeFile(QDir(m_stationDir).filePath(QStringLiteral("online_conf.ini")),
+                     QStringLiteral("PORT=%1\r\nSERVER=http://127.0.0.1:9/telemetry\r\n"
+                                    "MYCALL=%2\r\nQTH_LAT=52.52\r\nQTH_LONG=13.40\r\n")
+                         .arg(agwHostPort, mycall)
+                         .toLatin1());
 }
 
 bool HeadlessStation::start(const QStringList &extraArguments)
 {
-    const QString binDir = qEnvironmentVariable("HALVORA_BIN_DIR");
     m_process.setWorkingDirectory(m_stationDir);
-    m_process.start(QDir(binDir).filePath(QStringLiteral("halvora1")),
+    m_process.start(builtProgram(QStringLiteral("halvora1")),
                     QStringList{QStringLiteral("--headless"), QStringLiteral("--station-dir"),
                                 m_stationDir} +
                         extraArguments);
@@ -80,10 +70,7 @@ QList<CaptureFileReader::Record> HeadlessStation::captureRecords() const
 
 QList<CaptureFileReader::Record> readCaptureRecords(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray content = file.readAll();
+    const QByteArray content = readFile(path);
     CaptureFileReader reader(content);
     QList<CaptureFileReader::Record> records;
     CaptureFileReader::Record record;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decode/CaptureFileReader.h"
+#include "support/Programs.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,12 +11,11 @@
 
 // A `halvora1 --headless` process with a station directory of its own, for end-to-end tests:
 // writes online_conf.ini, starts the program, collects its stdout and reads back its capture
-// file. The destructor kills a process that is still running.
+// file. A process still running when the station goes is killed.
 class HeadlessStation
 {
 public:
     explicit HeadlessStation(QString stationDir);
-    ~HeadlessStation();
 
     // PORT=<agwHostPort>; SERVER points at a closed loopback port (tests run with --no-upload).
     bool writeConfiguration(const QString &agwHostPort, const QString &mycall = QStringLiteral("TEST"));
@@ -34,7 +34,7 @@ public:
 
 private:
     QString m_stationDir;
-    QProcess m_process;
+    ScopedProcess m_process;
     QByteArray m_output;
     QByteArray m_errorOutput;
 };

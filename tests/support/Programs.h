@@ -41,3 +41,16 @@ inline QByteArray readFile(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// A process that is killed when it goes out of scope still running.
+class ScopedProcess : public QProcess
+{
+public:
+    ~ScopedProcess() override
+    {
+        if (state() != NotRunning) {
+            kill();
+            waitForFinished(5000);
+        }
+    }
+};
