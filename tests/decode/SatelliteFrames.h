@@ -1,10 +1,10 @@
 #pragma once
 
 #include "link/AgwProtocol.h"
+#include "support/Programs.h"
 #include "support/StationHarness.h"
 
 #include <QByteArray>
-#include <QTcpServer>
 
 #include <memory>
 
@@ -51,10 +51,7 @@ inline void putInt16(QByteArray &data, int position, int value)
 // A started Station with upload off whose link points at a loopback port nothing listens on.
 inline std::unique_ptr<StationHarness> startQuietStation()
 {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    const quint16 port = server.serverPort();
-    server.close();
+    const quint16 port = freeLoopbackPort();
     StationOptions options;
     options.uploadAllowed = false;
     auto harness = std::make_unique<StationHarness>(

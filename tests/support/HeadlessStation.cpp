@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTcpServer>
 
 
 HeadlessStation::HeadlessStation(QString stationDir) : m_stationDir(std::move(stationDir)) {}
@@ -90,12 +89,4 @@ int HeadlessStation::captureFrameCount() const
     for (const CaptureFileReader::Record &record : captureRecords())
         count += record.kind == CaptureFileReader::Kind::Frame ? 1 : 0;
     return count;
-}
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return server.serverPort();
 }

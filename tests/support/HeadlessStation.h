@@ -42,6 +42,3 @@ private:
 // The records of a capture file; empty when it cannot be read or is damaged (for example while
 // its last record is still being written).
 QList<CaptureFileReader::Record> readCaptureRecords(const QString &path);
-
-// A TCP port on 127.0.0.1 that was free a moment ago, for programs that cannot pick their own.
-quint16 freeLoopbackPort();

