@@ -3,6 +3,7 @@
 #include "app/gui/MainWindow.h"
 #include "display/gui/ChannelChartView.h"
 #include "support/AgwLoopbackServer.h"
+#include "support/Programs.h"
 #include "support/StationHarness.h"
 
 #include <QAction>
@@ -92,40 +93,25 @@ void TestMainWindow::layout_data()
 
     QTest::newRow("client area") << "ClientArea" << QRect(0, 0, 744, 799);
     QTest::newRow("green indicator") << "Image2" << QRect(8, 0, 20, 20);
-    QTest::newRow("red indicator") << "Image3" << QRect(8, 0, 20, 20);
-    QTest::newRow("AGW connection") << "Label3" << QRect(32, 8, 89, 17);
-    QTest::newRow("packet type") << "Label5" << QRect(192, 8, 361, 17);
     QTest::newRow("clock") << "Label1" << QRect(608, 8, 129, 25);
-    QTest::newRow("upper rule") << "Line1" << QRect(8, 32, 728, 1);
     QTest::newRow("EPS box") << "Frame1" << QRect(8, 40, 177, 353);
     QTest::newRow("Power box") << "Frame2" << QRect(192, 40, 177, 353);
     QTest::newRow("SPB / MPPT box") << "Frame3" << QRect(376, 40, 177, 233);
     QTest::newRow("COM box") << "Frame4" << QRect(376, 280, 177, 113);
     QTest::newRow("ADCS box") << "Frame7" << QRect(560, 40, 177, 353);
-    QTest::newRow("SPB first selector") << "Option1_1" << QRect(384, 64, 89, 17);
     QTest::newRow("SPB first box") << "Text1_1" << QRect(480, 64, 41, 19);
     QTest::newRow("SPB first unit") << "Unit_1" << QRect(528, 64, 17, 17);
-    QTest::newRow("SPB last selector") << "Option1_48" << QRect(384, 240, 89, 17);
-    QTest::newRow("unit 49 beyond its box") << "Unit_49" << QRect(528, 336, 17, 17);
     QTest::newRow("Power after the gap") << "Option1_4" << QRect(200, 208, 89, 17);
-    QTest::newRow("Power row 23") << "Text1_23" << QRect(296, 176, 41, 19);
     QTest::newRow("EPS last row") << "Option1_45" << QRect(16, 352, 89, 17);
-    QTest::newRow("COM last box") << "Text1_58" << QRect(480, 368, 41, 19);
     QTest::newRow("ADCS first unit") << "Unit_80" << QRect(712, 64, 17, 17);
-    QTest::newRow("ADCS last selector") << "Option1_79" << QRect(568, 368, 89, 17);
     QTest::newRow("chart box") << "Frame5" << QRect(8, 400, 729, 241);
     QTest::newRow("chart") << "MSChart1" << QRect(16, 416, 713, 217);
-    QTest::newRow("screenshot button") << "Command2" << QRect(8, 648, 17, 13);
     QTest::newRow("allow data transfer") << "Check1" << QRect(32, 648, 145, 13);
     QTest::newRow("counters") << "Label2" << QRect(480, 648, 257, 17);
     QTest::newRow("lower rule") << "Line2" << QRect(8, 664, 728, 1);
     QTest::newRow("activity log") << "Text3" << QRect(8, 672, 729, 121);
     QTest::newRow("Connect AGW") << "Command1" << QRect(848, 256, 161, 33);
-    QTest::newRow("HTTP POST packet") << "Post_Packet" << QRect(848, 488, 153, 33);
-    QTest::newRow("clean-up list") << "List1" << QRect(840, 88, 145, 69);
     QTest::newRow("header list") << "List2" << QRect(848, 304, 161, 134);
-    QTest::newRow("transfer states") << "List3" << QRect(848, 536, 153, 95);
-    QTest::newRow("raw frames") << "Text2" << QRect(848, 640, 217, 73);
     QTest::newRow("hidden 52 box") << "Text1_52" << QRect(944, 736, 41, 19);
     QTest::newRow("hidden 66 selector") << "Option1_66" << QRect(848, 784, 81, 25);
     QTest::newRow("hidden 67 unit") << "Unit_67" << QRect(992, 816, 17, 17);
@@ -152,22 +138,15 @@ void TestMainWindow::captionsAfterStartup_data()
 
     QTest::newRow("selector 10") << "Option1_10" << "12V out";
     QTest::newRow("unit 10") << "Unit_10" << "V";
-    QTest::newRow("unit 19") << "Unit_19" << "C";
-    QTest::newRow("selector 29") << "Option1_29" << "COM 3V3";
     QTest::newRow("selector 37, same text") << "Option1_37" << "COM 3V3";
-    QTest::newRow("RSSI unit") << "Unit_54" << "dB";
     QTest::newRow("no unit for 51") << "Unit_51" << "";
     QTest::newRow("gyro unit") << "Unit_91" << "\u00B0/s";
-    QTest::newRow("no unit for magnetometer") << "Unit_92" << "";
     QTest::newRow("hidden 52 caption") << "Option1_52" << " ";
     QTest::newRow("hidden 67 unit") << "Unit_67" << "C";
     QTest::newRow("temperature 78") << "Option1_78" << "Temp #1";
     QTest::newRow("SPB box title") << "Frame3" << "SPB / MPPT";
-    QTest::newRow("ADCS box title") << "Frame7" << "ADCS";
-    QTest::newRow("fixed label") << "Label3" << "AGW connection";
     QTest::newRow("clock before the first tick") << "Label1" << "UTC";
     QTest::newRow("counters") << "Label2" << "RX packets: 0 | HTTP POST OK: 0";
-    QTest::newRow("chart box before any drawing") << "Frame5" << "";
 }
 
 void TestMainWindow::captionsAfterStartup()
@@ -193,7 +172,6 @@ void TestMainWindow::selection_data()
     QTest::addColumn<QString>("chartCaption");
 
     QTest::newRow("across group boxes") << QList<int>{4, 30} << "CAM 3V3 Curr [mA]";
-    QTest::newRow("within one box") << QList<int>{5, 6} << "3V3 B Curr [mA]";
     QTest::newRow("no unit") << QList<int>{80, 51} << "Reset counts";
     QTest::newRow("degree unit") << QList<int>{1, 80} << "Gyro 0 X [\u00B0/s]";
     QTest::newRow("hidden strip channel 66") << QList<int>{19, 66} << "  [C]";
@@ -251,8 +229,6 @@ void TestMainWindow::clockLabel_data()
     QTest::addColumn<int>("offset");
     QTest::addColumn<QString>("text");
     QTest::newRow("afternoon") << QTime(13, 5, 9, 500) << 0 << "13:05:09 UTC";
-    QTest::newRow("midnight") << QTime(0, 0, 0) << 0 << "00:00:00 UTC";
-    QTest::newRow("a second before") << QTime(23, 59, 59, 999) << 0 << "23:59:59 UTC";
     QTest::newRow("east of UTC") << QTime(1, 30, 0) << 120 << "23:30:00 UTC";
 }
 
@@ -303,14 +279,9 @@ void TestMainWindow::screenshot()
     // A stand-in converter that writes the arguments it receives, one per line.
     const QString script = dir.filePath(QStringLiteral("bin/nconvert"));
     const QString argsFile = dir.filePath(QStringLiteral("args.txt"));
-    {
-        QFile file(script);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + argsFile.toUtf8() + ".part\"\nmv \"" +
-                   argsFile.toUtf8() + ".part\" \"" + argsFile.toUtf8() + "\"\n");
-        file.close();
-        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
+    QVERIFY(writeFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + argsFile.toUtf8() + ".part\"\nmv \"" +
+                                  argsFile.toUtf8() + ".part\" \"" + argsFile.toUtf8() + "\"\n"));
+    QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ':' + oldPath);
     const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
@@ -323,9 +294,7 @@ void TestMainWindow::screenshot()
 
     const QString bitmap = shots + QStringLiteral("halvora1_05122026.bmp");
     QTRY_VERIFY(QFile::exists(argsFile));
-    QFile args(argsFile);
-    QVERIFY(args.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(args.readAll()).split(u'\n', Qt::SkipEmptyParts),
+    QCOMPARE(QString::fromUtf8(readFile(argsFile)).split(u'\n', Qt::SkipEmptyParts),
              (QStringList{"-out", "png", "-transpcolor", "240", "240", "240", "-colors", "256",
                           "-crop", "1", "37", "735", "610", "-quiet", "-D", bitmap}));
     QCOMPARE(QImage(bitmap).size(), QSize(744, 799));

@@ -1,32 +1,28 @@
+// The debug report and the screenshot names: exact bytes, the file names, and what happens when
+// a file cannot be written.
 #include "app/Station.h"
+#include "records/Screenshot.h"
 #include "support/AgwLoopbackServer.h"
+#include "support/Programs.h"
 #include "support/StationHarness.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
-class TestDebugReport : public QObject
+class TestRecords : public QObject
 {
     Q_OBJECT
 private slots:
-    void exactBytes();
-    void cases_data();
-    void cases();
+    void debugReportBytes();
+    void debugReportCases_data();
+    void debugReportCases();
+    void screenshotNames_data();
+    void screenshotNames();
+    void screenshotBitmapNotWritten();
 };
 
-void TestDebugReport::exactBytes()
+void TestRecords::debugReportBytes()
 {
     AgwLoopbackServer engine;
     const QByteArray port = engine.portValue().section(u':', 1).toLatin1();
@@ -61,10 +57,10 @@ void TestDebugReport::exactBytes()
         hyphens + "\r\n"
         "thanks 73, Jorrel \r\n"
         "Narvek\r\n";
-    QCOMPARE(readAll(h.path(QStringLiteral("XR9ABC_05122026_1305.txt"))), expected);
+    QCOMPARE(readFile(h.path(QStringLiteral("XR9ABC_05122026_1305.txt"))), expected);
 }
 
-void TestDebugReport::cases_data()
+void TestRecords::debugReportCases_data()
 {
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<bool>("removeConfigFirst");
@@ -82,7 +78,7 @@ void TestDebugReport::cases_data()
         << "AB1C_05122026_1305.txt" << false;
 }
 
-void TestDebugReport::cases()
+void TestRecords::debugReportCases()
 {
     QFETCH(QByteArray, config);
     QFETCH(bool, removeConfigFirst);
@@ -108,7 +104,7 @@ void TestDebugReport::cases()
 
     const QString path = h.path(fileName);
     if (written) {
-        const QByteArray report = readAll(path);
+        const QByteArray report = readFile(path);
         QVERIFY(report.endsWith("Narvek\r\n"));
         const QByteArray hyphens(52, '-');
         const QByteArray expectedConfig =
@@ -126,5 +122,63 @@ void TestDebugReport::cases()
     QVERIFY(!removeConfigFirst || !QFile::exists(configPath));
 }
 
-QTEST_GUILESS_MAIN(TestDebugReport)
-#include "tst_debugreport.moc"
+void TestRecords::screenshotNames_data()
+{
+    QTest::addColumn<QString>("imageDir");
+    QTest::addColumn<QDate>("localDate");
+    QTest::addColumn<QString>("bitmap");
+    QTest::addColumn<QString>("logLine");
+
+    QTest::newRow("directory with separator")
+        << "/shots/" << QDate(2026, 12, 5) << "/shots/halvora1_05122026.bmp"
+        << "/shots/halvora1_05122026.png converted and saved\r\n";
+    QTest::newRow("plain prefix without separator")
+        << "/shots" << QDate(2026, 12, 5) << "/shotshalvora1_05122026.bmp"
+        << "/shotshalvora1_05122026.png converted and saved\r\n";
+    QTest::newRow("bmp in a folder name changes in the log only")
+        << "/data/bmp/" << QDate(2027, 1, 31) << "/data/bmp/halvora1_31012027.bmp"
+        << "/data/png/halvora1_31012027.png converted and saved\r\n";
+    QTest::newRow("upper-case BMP stays")
+        << "/BMP/" << QDate(2026, 2, 1) << "/BMP/halvora1_01022026.bmp"
+        << "/BMP/halvora1_01022026.png converted and saved\r\n";
+}
+
+void TestRecords::screenshotNames()
+{
+    QFETCH(QString, imageDir);
+    QFETCH(QDate, localDate);
+    QFETCH(QString, bitmap);
+    QFETCH(QString, logLine);
+    QCOMPARE(Screenshot::fileName(imageDir, localDate), bitmap);
+    QCOMPARE(Screenshot::logLine(bitmap), logLine);
+}
+
+// The local date names the file, even when UTC is already on the next day.
+void TestRecords::screenshotBitmapNotWritten()
+{
+    QTemporaryDir images;
+    StationHarness h("PORT=127.0.0.1:1\r\nIMAGE_PATH=" + images.path().toUtf8() + "/missing/\r\n");
+    TimeZoneInfo eastOfUtc;
+    eastOfUtc.baseBias = -120;
+    h.clock.set(QDate(2026, 12, 6), QTime(0, 30), eastOfUtc); // 22:30 UTC on the 5th
+    Station &station = *h.station;
+    station.Form_Load();
+    QSignalSpy boxes(&station, &Station::messageBoxRequested);
+    const QString clockBefore = station.clockText();
+
+    QString asked;
+    station.Command2_Click([&asked](const QString &path) -> std::optional<QString> {
+        asked = path;
+        return QStringLiteral("No such directory");
+    });
+
+    QCOMPARE(asked, images.path() + QStringLiteral("/missing/halvora1_06122026.bmp"));
+    QCOMPARE(station.activityLog().front(),
+             QStringLiteral("2026-12-05 22:30:00.000: Screenshot not saved: ") + asked +
+                 QStringLiteral(": No such directory\r\n"));
+    QCOMPARE(station.clockText(), clockBefore);
+    QCOMPARE(boxes.size(), 0); // the converter was not started
+}
+
+QTEST_GUILESS_MAIN(TestRecords)
+#include "tst_records.moc"

@@ -1,18 +1,24 @@
+// The chart of one channel: its rows from the history, caption and labels, and how the view
+// plots them.
 #include "decode/TelemetryHistory.h"
 #include "display/ChannelChart.h"
+#include "display/gui/ChannelChartView.h"
 
+#include <QCategoryAxis>
+#include <QLineSeries>
 #include <QTest>
+#include <QValueAxis>
 
 namespace {
 
-// Appends n records to a family; record i is received at 14:05 + i minutes (ADCS records carry
+// Appends n records to a family; record i is received at 14:05 + i * minutesApart minutes (ADCS records carry
 // no reception time) and holds i + 0.5 in every channel.
-void fill(TelemetryHistory &history, Family family, int n)
+void fill(TelemetryHistory &history, Family family, int n, int minutesApart = 1)
 {
     for (int i = 0; i < n; ++i) {
         TelemetryHistory::Record &record = history.append(family);
         if (family != Family::AdcsMeasurement) {
-            const QTime time = QTime(14, 5).addSecs(60 * i);
+            const QTime time = QTime(14, 5).addSecs(60 * minutesApart * i);
             record.rxTime = QStringLiteral("2026-12-05 ") + time.toString(QStringLiteral("HH:mm")) +
                             QStringLiteral(":09.123 UTC");
         }
@@ -29,6 +35,8 @@ private slots:
     void draw_data();
     void draw();
     void followsNewRecordsWithoutRedraw();
+    void plot_data();
+    void plot();
 };
 
 void TestChannelChart::draw_data()
@@ -112,5 +120,48 @@ void TestChannelChart::followsNewRecordsWithoutRedraw()
     QCOMPARE(chart.row(1).label, QStringLiteral("14:06"));
 }
 
-QTEST_GUILESS_MAIN(TestChannelChart)
+void TestChannelChart::plot_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("minutesApart"); // 0: all in one minute
+    QTest::addColumn<int>("points");
+    QTest::addColumn<QStringList>("labels");
+
+    QTest::newRow("empty history") << 19 << 0 << 1 << 0 << QStringList{};
+    QTest::newRow("two ADCS records") << 80 << 2 << 1 << 2 << QStringList{"1", "2"};
+    QTest::newRow("full history shows a label subset")
+        << 1 << 2500 << 1 << 2000
+        << QStringList{"22:25", "01:12", "03:59", "06:46", "09:33", "12:20",
+                       "15:07", "17:54", "20:41", "23:28", "02:15", "05:02"};
+    QTest::newRow("one minute: a repeated label is shown once")
+        << 1 << 30 << 0 << 30 << QStringList{"14:05"};
+}
+
+void TestChannelChart::plot()
+{
+    QFETCH(int, channel);
+    QFETCH(int, records);
+    QFETCH(int, minutesApart);
+    QFETCH(int, points);
+    QFETCH(QStringList, labels);
+
+    TelemetryHistory history;
+    fill(history, *TelemetryHistory::familyOf(channel), records, minutesApart);
+    ChannelChart chart(history);
+    chart.draw(channel, QStringLiteral("x"), QString());
+
+    ChannelChartView view;
+    view.resize(713, 217);
+    view.setSource(&chart);
+    QTRY_COMPARE(view.series()->count(), points);
+    QCOMPARE(view.labelAxis()->categoriesLabels(), labels);
+    if (points > 0) {
+        QCOMPARE(view.series()->at(points - 1).y(), chart.value(points - 1));
+        QVERIFY(view.valueAxis()->min() <= chart.value(0));
+        QVERIFY(view.valueAxis()->max() >= chart.value(points - 1));
+    }
+}
+
+QTEST_MAIN(TestChannelChart)
 #include "tst_channelchart.moc"
