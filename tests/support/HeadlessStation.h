@@ -3,42 +3,80 @@
 #include "decode/CaptureFileReader.h"
 #include "support/Programs.h"
 
-#include <QByteArray>
-#include <QList>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
+#include <QDir>
+
+// The records of a capture file; empty when it cannot be read or is damaged (for example while
+// its last record is still being written).
+inline QList<CaptureFileReader::Record> readCaptureRecords(const QString &path)
+{
+    const QByteArray content = readFile(path);
+    CaptureFileReader reader(content);
+    QList<CaptureFileReader::Record> records;
+    for (CaptureFileReader::Record record;;) {
+        const CaptureFileReader::Status status = reader.next(record);
+        if (status != CaptureFileReader::Status::Record)
+            return status == CaptureFileReader::Status::End ? records : QList<CaptureFileReader::Record>{};
+        records.append(record);
+    }
+}
 
 // A `halvora1 --headless` process with a station directory of its own, for end-to-end tests:
-// writes online_conf.ini, starts the program, collects its stdout and reads back its capture
+// writes online_conf.ini, starts the program, collects its output and reads back its capture
 // file. A process still running when the station goes is killed.
 class HeadlessStation
 {
 public:
-    explicit HeadlessStation(QString stationDir);
+    explicit HeadlessStation(const QString &stationDir) : m_dir(stationDir) {}
 
     // PORT=<agwHostPort>; SERVER points at a closed loopback port (tests run with --no-upload).
-    bool writeConfiguration(const QString &agwHostPort, const QString &mycall = QStringLiteral("TEST"));
-    bool start(const QStringList &extraArguments = {QStringLiteral("--no-upload")});
+    bool writeConfiguration(const QString &agwHostPort)
+    {
+        return writeFile(m_dir.filePath(QStringLiteral("online_conf.ini")),
+                         QStringLiteral("PORT=%1\r\nSERVER=http://127.0.0.1:9/telemetry\r\nMYCALL=TEST\r\n"
+                                        "QTH_LAT=52.52\r\nQTH_LONG=13.40\r\n")
+                             .arg(agwHostPort)
+                             .toLatin1());
+    }
+    bool start()
+    {
+        m_process.setWorkingDirectory(m_dir.path());
+        m_process.start(builtProgram(QStringLiteral("halvora1")),
+                        {QStringLiteral("--headless"), QStringLiteral("--station-dir"), m_dir.path(),
+                         QStringLiteral("--no-upload")});
+        return m_process.waitForStarted(10000);
+    }
     // SIGTERM (the Exit path), then wait; true when the program exited by itself with code 0.
-    bool stop();
+    bool stop()
+    {
+        m_process.terminate();
+        const bool exited = m_process.waitForFinished(20000);
+        output();
+        return exited && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    }
 
     QProcess &process() { return m_process; }
-    QByteArray output();                 // stdout so far
-    QByteArray errorOutput();            // stderr so far
-    QStringList outputLines();           // stdout so far, split at line ends
+    QByteArray output() { return m_output += m_process.readAllStandardOutput(); }
+    QByteArray errorOutput() { return m_errorOutput += m_process.readAllStandardError(); }
+    QStringList outputLines() { return QString::fromUtf8(output()).split(u'\n', Qt::SkipEmptyParts); }
 
-    QString capturePath() const;         // the one *.kss in the station directory, or empty
-    QList<CaptureFileReader::Record> captureRecords() const; // empty when unreadable or damaged
-    int captureFrameCount() const;
+    // The records of the one capture file in the station directory.
+    QList<CaptureFileReader::Record> captureRecords() const
+    {
+        const QStringList files = m_dir.entryList({QStringLiteral("*.kss")}, QDir::Files);
+        return files.size() == 1 ? readCaptureRecords(m_dir.filePath(files.front()))
+                                 : QList<CaptureFileReader::Record>{};
+    }
+    int captureFrameCount() const
+    {
+        const auto records = captureRecords();
+        return int(std::count_if(records.begin(), records.end(), [](const auto &record) {
+            return record.kind == CaptureFileReader::Kind::Frame;
+        }));
+    }
 
 private:
-    QString m_stationDir;
+    QDir m_dir;
     ScopedProcess m_process;
     QByteArray m_output;
     QByteArray m_errorOutput;
 };
-
-// The records of a capture file; empty when it cannot be read or is damaged (for example while
-// its last record is still being written).
-QList<CaptureFileReader::Record> readCaptureRecords(const QString &path);
