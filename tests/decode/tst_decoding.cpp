@@ -73,15 +73,11 @@ void TestDecoding::readers_data()
         QTest::newRow(name) << reader << length << position << QByteArray::fromHex(hex)
                             << readable << expected;
     };
-    row("int16 little-endian", Reader::Int16, 100, 26, "3412", true, 4660);
     row("int16 -2", Reader::Int16, 100, 26, "FEFF", true, -2);
-    row("int16 -32768", Reader::Int16, 100, 26, "0080", true, -32768);
     row("int16 low byte unsigned", Reader::Int16, 100, 26, "FF00", true, 255);
-    row("uint32 2147483648", Reader::UInt32, 100, 35, "00000080", true, 2147483648LL);
     row("uint32 4294967295", Reader::UInt32, 100, 35, "FFFFFFFF", true, 4294967295LL);
     row("sbyte 0x7F", Reader::SByte, 100, 32, "7F", true, 127);
     row("sbyte 0x80", Reader::SByte, 100, 32, "80", true, -128);
-    row("sbyte 0xB5", Reader::SByte, 100, 32, "B5", true, -75);
     // Bounds of the 512 positions.
     row("int16 at 511", Reader::Int16, 512, 511, "0100", true, 1);
     row("int16 at 512", Reader::Int16, 512, 512, "01", false, 0);

@@ -26,32 +26,22 @@ bool isSatelliteFrame(const QByteArray &data)
     return data.startsWith(SatelliteFrames::Prefix.left(16)); // up to the control byte
 }
 
-// agw-replay on a free port; the port it prints once listening.
-class ReplayProcess
+// Starts agw-replay on a free port; the port it prints once listening, 0 when it does not.
+quint16 startReplay(QProcess &process, const QStringList &arguments)
 {
-public:
-    quint16 start(const QStringList &arguments)
-    {
-        m_process.start(builtProgram(QStringLiteral("agw-replay")),
-                        QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
-        if (!m_process.waitForStarted(10000))
+    process.start(builtProgram(QStringLiteral("agw-replay")),
+                  QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+    static const QRegularExpression listening(QStringLiteral("^listening on [^\\n]*:(\\d+)$"),
+                                              QRegularExpression::MultilineOption);
+    QByteArray output;
+    QRegularExpressionMatch match;
+    while (!(match = listening.match(QString::fromUtf8(output))).hasMatch()) {
+        if (!process.waitForReadyRead(10000))
             return 0;
-        static const QRegularExpression listening(QStringLiteral("^listening on [^\\n]*:(\\d+)$"),
-                                                  QRegularExpression::MultilineOption);
-        QRegularExpressionMatch match;
-        while (!(match = listening.match(QString::fromUtf8(m_output))).hasMatch()) {
-            if (!m_process.waitForReadyRead(10000))
-                return 0;
-            m_output += m_process.readAllStandardOutput();
-        }
-        return quint16(match.captured(1).toUInt());
+        output += process.readAllStandardOutput();
     }
-    QProcess &process() { return m_process; }
-
-private:
-    ScopedProcess m_process;
-    QByteArray m_output;
-};
+    return quint16(match.captured(1).toUInt());
+}
 
 } // namespace
 
@@ -88,8 +78,8 @@ void TestAgwReplay::sampleArrivesWhole()
     const auto satelliteCount =
         std::count_if(sampleFrames.begin(), sampleFrames.end(), isSatelliteFrame);
 
-    ReplayProcess replay;
-    const quint16 port = replay.start(QStringList{QStringLiteral("--rate"), QStringLiteral("0"),
+    ScopedProcess replay;
+    const quint16 port = startReplay(replay, QStringList{QStringLiteral("--rate"), QStringLiteral("0"),
                                                   QStringLiteral("--exit-when-done")} +
                                       writeMode);
     QVERIFY(port != 0);
@@ -101,8 +91,8 @@ void TestAgwReplay::sampleArrivesWhole()
     QVERIFY(station.start());
     QTRY_COMPARE_WITH_TIMEOUT(station.captureFrameCount(), sampleFrames.size(), Generous);
     // The simulator leaves once the last frame has gone to its only client.
-    QTRY_VERIFY_WITH_TIMEOUT(replay.process().state() == QProcess::NotRunning, Generous);
-    QCOMPARE(replay.process().exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(replay.state() == QProcess::NotRunning, Generous);
+    QCOMPARE(replay.exitCode(), 0);
 
     const QString statusLine = QStringLiteral("RX packets: %1 | HTTP POST OK: 0").arg(satelliteCount);
     QTRY_VERIFY_WITH_TIMEOUT(station.output().contains(statusLine.toUtf8()), Generous);

@@ -38,46 +38,27 @@ QByteArray pattern(int size)
     return bytes;
 }
 
-// Dire Wolf on two free loopback ports, run in its own temporary directory.
-class DireWolf
+// Dire Wolf on two loopback ports, run in its own directory. Its transmit audio goes into the
+// FIFO it also reads: a radio link without a radio. The FIFO name stays relative, since Dire Wolf
+// cuts long output names; read-write on the FIFO, it never sees an end of input.
+bool startDireWolf(QProcess &process, const QString &dir, quint16 agwPort, quint16 kissPort)
 {
-public:
-    bool start(const QString &dir, quint16 agwPort, quint16 kissPort)
-    {
-        QFile conf(QDir(dir).filePath(QStringLiteral("dw.conf")));
-        if (!conf.open(QIODevice::WriteOnly))
-            return false;
-        // Its transmit audio goes into the FIFO it also reads: a radio link without a radio.
-        // The FIFO name stays relative, since Dire Wolf cuts long output names.
-        conf.write(QStringLiteral("ADEVICE stdin file:loop.fifo,raw\n"
-                                  "ARATE 44100\nACHANNELS 1\nCHANNEL 0\nMODEM 1200\n"
-                                  "FULLDUP OFF\nDWAIT 0\nSLOTTIME 50\nPERSIST 255\n"
-                                  "TXDELAY 10\nTXTAIL 2\nAGWPORT %1\nKISSPORT %2\n")
-                       .arg(agwPort)
-                       .arg(kissPort)
-                       .toLatin1());
-        conf.close();
-        if (::mkfifo(QFile::encodeName(QDir(dir).filePath(QStringLiteral("loop.fifo"))).constData(),
-                     0600) != 0)
-            return false;
-        m_process.setWorkingDirectory(dir);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        // Read-write on the FIFO: it never sees an end of input. exec keeps the PID Dire Wolf's.
-        m_process.start(QStringLiteral("/bin/sh"),
-                        {QStringLiteral("-c"),
-                         QStringLiteral("exec direwolf -t 0 -q hd -d a -c dw.conf <> loop.fifo")});
-        return m_process.waitForStarted(10000);
-    }
-
-    QByteArray output()
-    {
-        m_output += m_process.readAll();
-        return m_output;
-    }
-private:
-    ScopedProcess m_process;
-    QByteArray m_output;
-};
+    const QByteArray conf = QStringLiteral("ADEVICE stdin file:loop.fifo,raw\n"
+                                           "ARATE 44100\nACHANNELS 1\nCHANNEL 0\nMODEM 1200\n"
+                                           "FULLDUP OFF\nDWAIT 0\nSLOTTIME 50\nPERSIST 255\n"
+                                           "TXDELAY 10\nTXTAIL 2\nAGWPORT %1\nKISSPORT %2\n")
+                                .arg(agwPort)
+                                .arg(kissPort)
+                                .toLatin1();
+    if (!writeFile(QDir(dir).filePath(QStringLiteral("dw.conf")), conf) ||
+        ::mkfifo(QFile::encodeName(QDir(dir).filePath(QStringLiteral("loop.fifo"))).constData(), 0600) != 0)
+        return false;
+    process.setWorkingDirectory(dir);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("/bin/sh"), // exec keeps the PID Dire Wolf's
+                  {QStringLiteral("-c"), QStringLiteral("exec direwolf -t 0 -q hd -d a -c dw.conf <> loop.fifo")});
+    return process.waitForStarted(10000);
+}
 
 } // namespace
 
@@ -116,18 +97,19 @@ void TestDireWolf::framesArriveByteForByte()
         kissPort = freeLoopbackPort();
     QVERIFY(agwPort != 0 && kissPort != 0);
 
-    DireWolf direwolf;
-    QVERIFY(direwolf.start(dir.path(), agwPort, kissPort));
-    QTRY_VERIFY2_WITH_TIMEOUT(direwolf.output().contains("Ready to accept KISS TCP client"),
-                              direwolf.output().constData(), Generous);
+    ScopedProcess direwolf;
+    QByteArray direwolfOutput;
+    const auto output = [&] { return direwolfOutput += direwolf.readAll(); };
+    QVERIFY(startDireWolf(direwolf, dir.path(), agwPort, kissPort));
+    QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Ready to accept KISS TCP client"), output().constData(),
+                              Generous);
 
     HeadlessStation station(stationDir);
     QVERIFY(station.writeConfiguration(QStringLiteral("127.0.0.1:%1").arg(agwPort)));
     QVERIFY(station.start());
     // Frames decoded before the station's "k" are never delivered: wait until it took effect.
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        direwolf.output().contains("Activate reception of Frames in raw format"),
-        direwolf.output().constData(), Generous);
+    QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Activate reception of Frames in raw format"),
+                              output().constData(), Generous);
 
     QTcpSocket kiss;
     kiss.connectToHost(QHostAddress::LocalHost, kissPort);
