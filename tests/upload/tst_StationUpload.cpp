@@ -120,20 +120,20 @@ void TestStationUpload::serverBehaviours_data()
         << "loopback" << 0 << QByteArray() << QByteArray()
         << QStringList{entry("10060: Timed out: no complete response from 127.0.0.1 within 0.2 s")} << 0
         << "icError";
-    QTest::newRow("empty SERVER")
-        << "" << 0 << QByteArray() << QByteArray()
-        << QStringList{entry("error number: 35753\r\nerror discription: No URL to execute\r\nHeaders: "
-                             "\r\nResponse code: 35753\r\nResponse Info: No URL to execute"),
-                       entry("error number: 35750\r\nerror discription: URL is empty\r\nHeaders: "
-                             "\r\nResponse code: 35750\r\nResponse Info: URL is empty")}
-        << 0 << "";
-    QTest::newRow("malformed SERVER")
-        << "http//127.0.0.1/upload" << 0 << QByteArray() << QByteArray()
-        << QStringList{entry("error number: 35753\r\nerror discription: No URL to execute\r\nHeaders: "
-                             "\r\nResponse code: 35753\r\nResponse Info: No URL to execute"),
-                       entry("error number: 35751\r\nerror discription: URL is malformed\r\nHeaders: "
-                             "\r\nResponse code: 35751\r\nResponse Info: URL is malformed")}
-        << 0 << "";
+    const auto ownFailure = [](int number, const char *text) {
+        return entry(QStringLiteral("error number: %1\r\nerror discription: %2\r\nHeaders: \r\n"
+                                    "Response code: %1\r\nResponse Info: %2")
+                         .arg(number)
+                         .arg(QLatin1String(text)));
+    };
+    QTest::newRow("empty SERVER") << "" << 0 << QByteArray() << QByteArray()
+                                  << QStringList{ownFailure(35753, "No URL to execute"),
+                                                 ownFailure(35750, "URL is empty")}
+                                  << 0 << "";
+    QTest::newRow("malformed SERVER") << "http//127.0.0.1/upload" << 0 << QByteArray() << QByteArray()
+                                      << QStringList{ownFailure(35753, "No URL to execute"),
+                                                     ownFailure(35751, "URL is malformed")}
+                                      << 0 << "";
 }
 
 void TestStationUpload::serverBehaviours()
