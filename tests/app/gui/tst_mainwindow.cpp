@@ -156,7 +156,6 @@ void TestMainWindow::selection_data()
     QTest::addColumn<QString>("chartCaption");
 
     QTest::newRow("across group boxes") << QList<int>{4, 30} << "CAM 3V3 Curr [mA]";
-    QTest::newRow("no unit") << QList<int>{80, 51} << "Reset counts";
     QTest::newRow("degree unit") << QList<int>{1, 80} << "Gyro 0 X [\u00B0/s]";
     QTest::newRow("hidden strip channel 66") << QList<int>{19, 66} << "  [C]";
 }

@@ -129,7 +129,6 @@ void TestChannelChart::plot_data()
     QTest::addColumn<QStringList>("labels");
 
     QTest::newRow("empty history") << 19 << 0 << 1 << 0 << QStringList{};
-    QTest::newRow("two ADCS records") << 80 << 2 << 1 << 2 << QStringList{"1", "2"};
     QTest::newRow("full history shows a label subset")
         << 1 << 2500 << 1 << 2000
         << QStringList{"22:25", "01:12", "03:59", "06:46", "09:33", "12:20",
