@@ -30,7 +30,7 @@ private slots:
 
 void TestStartup::configuration_data()
 {
-    QTest::addColumn<QByteArray>("content"); // null: no file at all
+    QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QStringList>("expected"); // port, server, mycall, lat, long, image dir
     QTest::addColumn<int>("screenshot");       // -1 absent, 0 hidden, 1 shown
     QTest::addColumn<int>("errorNumber");      // 0: none
@@ -78,7 +78,7 @@ void TestStartup::configuration()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("online_conf.ini"));
-    QVERIFY(content.isNull() || writeFile(path, content));
+    QVERIFY(writeFile(path, content));
     Configuration initial;
     initial.imageDir = QStringLiteral("/prog/");
     const ConfigurationReadResult result = readConfiguration(path, initial);
