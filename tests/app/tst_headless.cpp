@@ -13,67 +13,64 @@ class TestHeadless : public QObject
 {
     Q_OBJECT
 private slots:
-    void commandLine_data();
-    void commandLine();
-    void receivesAndExitsOnSigint();
-    void startupErrorGoesToStderrAndKeepsRunning();
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output"); // expected in stdout or stderr
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--station-dir";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "halvora1 1.4";
+        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << "Unknown option";
+        QTest::newRow("stray argument") << QStringList{"--headless", "extra"} << 2 << "unexpected argument";
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        const ProgramRun run = runProgram(QStringLiteral("halvora1"), arguments);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(QString::fromUtf8(run.out + run.err).contains(output), run.out + run.err);
+    }
+
+    // SIGTERM ends the stations of the end-to-end tests; SIGINT takes the same Exit path.
+    void receivesAndExitsOnSigint()
+    {
+        AgwLoopbackServer server;
+        QTemporaryDir dir;
+        HeadlessStation station(dir.path());
+        QVERIFY(station.writeConfiguration(server.portValue()));
+        QVERIFY(station.start());
+        QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), 72, 10000);
+        server.send(AgwLoopbackServer::rawFrameRecord(SatelliteFrames::Prefix));
+        QTRY_VERIFY_WITH_TIMEOUT(station.output().contains("RX packets: 1"), 10000);
+
+        ::kill(pid_t(station.process().processId()), SIGINT);
+        QVERIFY(station.process().waitForFinished(10000));
+        QCOMPARE(station.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(station.process().exitCode(), 0);
+        QVERIFY(station.outputLines().contains(QStringLiteral("RX packets: 0 | HTTP POST OK: 0")));
+        // The Exit path closed the capture file with the frame and its time record in it.
+        const QList<CaptureFileReader::Record> records = station.captureRecords();
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(records[0].data, SatelliteFrames::Prefix);
+        QCOMPARE(records[1].kind, CaptureFileReader::Kind::TimeText);
+    }
+
+    void startupErrorGoesToStderrAndKeepsRunning()
+    {
+        QTemporaryDir dir; // no online_conf.ini
+        HeadlessStation station(dir.path());
+        QVERIFY(station.start());
+        QTRY_VERIFY_WITH_TIMEOUT(station.errorOutput().contains("Error # 53"), 10000);
+        QVERIFY(station.errorOutput().contains("Open Error"));
+        QCOMPARE(station.process().state(), QProcess::Running);
+        QVERIFY(station.stop());
+    }
+
 };
-
-void TestHeadless::commandLine_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("output"); // expected in stdout or stderr
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "--station-dir";
-    QTest::newRow("version") << QStringList{"--version"} << 0 << "halvora1 1.4";
-    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << "Unknown option";
-    QTest::newRow("stray argument") << QStringList{"--headless", "extra"} << 2 << "unexpected argument";
-}
-
-void TestHeadless::commandLine()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QString, output);
-    const ProgramRun run = runProgram(QStringLiteral("halvora1"), arguments);
-    QCOMPARE(run.exitCode, exitCode);
-    QVERIFY2(QString::fromUtf8(run.out + run.err).contains(output), run.out + run.err);
-}
-
-// SIGTERM ends the stations of the end-to-end tests; SIGINT takes the same Exit path.
-void TestHeadless::receivesAndExitsOnSigint()
-{
-    AgwLoopbackServer server;
-    QTemporaryDir dir;
-    HeadlessStation station(dir.path());
-    QVERIFY(station.writeConfiguration(server.portValue()));
-    QVERIFY(station.start());
-    QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), 72, 10000);
-    server.send(AgwLoopbackServer::rawFrameRecord(SatelliteFrames::Prefix));
-    QTRY_VERIFY_WITH_TIMEOUT(station.output().contains("RX packets: 1"), 10000);
-
-    ::kill(pid_t(station.process().processId()), SIGINT);
-    QVERIFY(station.process().waitForFinished(10000));
-    QCOMPARE(station.process().exitStatus(), QProcess::NormalExit);
-    QCOMPARE(station.process().exitCode(), 0);
-    QVERIFY(station.outputLines().contains(QStringLiteral("RX packets: 0 | HTTP POST OK: 0")));
-    // The Exit path closed the capture file with the frame and its time record in it.
-    const QList<CaptureFileReader::Record> records = station.captureRecords();
-    QCOMPARE(records.size(), 2);
-    QCOMPARE(records[0].data, SatelliteFrames::Prefix);
-    QCOMPARE(records[1].kind, CaptureFileReader::Kind::TimeText);
-}
-
-void TestHeadless::startupErrorGoesToStderrAndKeepsRunning()
-{
-    QTemporaryDir dir; // no online_conf.ini
-    HeadlessStation station(dir.path());
-    QVERIFY(station.start());
-    QTRY_VERIFY_WITH_TIMEOUT(station.errorOutput().contains("Error # 53"), 10000);
-    QVERIFY(station.errorOutput().contains("Open Error"));
-    QCOMPARE(station.process().state(), QProcess::Running);
-    QVERIFY(station.stop());
-}
 
 QTEST_GUILESS_MAIN(TestHeadless)
 #include "tst_headless.moc"

@@ -80,94 +80,92 @@ class TestDecodeFuzz : public QObject
 {
     Q_OBJECT
 private slots:
-    void randomFramesThroughStation();
-    void randomFramesIntoExactBuffers();
-    void randomCaptureFiles();
-};
 
-void TestDecodeFuzz::randomFramesThroughStation()
-{
-    const auto harness = startQuietStation();
-    Station &station = *harness->station;
+    void randomFramesThroughStation()
+    {
+        const auto harness = startQuietStation();
+        Station &station = *harness->station;
 
-    // A long frame leaves 0x55 in every position: no later, shorter frame may decode it.
-    QByteArray longFrame = frameOf(EpsDebugGroups, 512);
-    longFrame.replace(25, 512 - 25, QByteArray(512 - 25, char(0x55)));
-    arrive(station, longFrame);
+        // A long frame leaves 0x55 in every position: no later, shorter frame may decode it.
+        QByteArray longFrame = frameOf(EpsDebugGroups, 512);
+        longFrame.replace(25, 512 - 25, QByteArray(512 - 25, char(0x55)));
+        arrive(station, longFrame);
 
-    QRandomGenerator random(20140802);
-    for (int n = 0; n < FrameCount; ++n) {
-        const QByteArray data = randomFrame(random);
-        std::array<std::int32_t, 4> before{};
-        for (int f = 0; f < 4; ++f)
-            before[std::size_t(f)] = station.history().count(Family(f));
-        arrive(station, data);
+        QRandomGenerator random(20140802);
+        for (int n = 0; n < FrameCount; ++n) {
+            const QByteArray data = randomFrame(random);
+            std::array<std::int32_t, 4> before{};
+            for (int f = 0; f < 4; ++f)
+                before[std::size_t(f)] = station.history().count(Family(f));
+            arrive(station, data);
 
-        const QString hex = station.frameHex();
-        QCOMPARE(station.headerLines().back(),
-                 hex.mid(48, 11) + QStringLiteral(" | ") + hex.mid(60, 11));
-        const int kept = int(qMin<qsizetype>(data.size(), 512));
-        for (int f = 0; f < 4; ++f) {
-            const Family family = Family(f);
-            if (station.history().count(family) == before[std::size_t(f)])
-                continue;
-            const TelemetryHistory::Record &record = *station.history().latest(family);
-            for (const Field &field : fieldsOf(family)) {
-                const double value = record.values[std::size_t(field.channel)];
-                if (field.position + field.width - 1 > kept) {
-                    QVERIFY2(value == 0, qPrintable(QStringLiteral("frame %1 (%2 bytes), channel %3")
-                                                        .arg(n).arg(data.size()).arg(field.channel)));
-                } else if (family != Family::EpsDebug) {
-                    QCOMPARE(value, readField(data, field));
+            const QString hex = station.frameHex();
+            QCOMPARE(station.headerLines().back(),
+                     hex.mid(48, 11) + QStringLiteral(" | ") + hex.mid(60, 11));
+            const int kept = int(qMin<qsizetype>(data.size(), 512));
+            for (int f = 0; f < 4; ++f) {
+                const Family family = Family(f);
+                if (station.history().count(family) == before[std::size_t(f)])
+                    continue;
+                const TelemetryHistory::Record &record = *station.history().latest(family);
+                for (const Field &field : fieldsOf(family)) {
+                    const double value = record.values[std::size_t(field.channel)];
+                    if (field.position + field.width - 1 > kept) {
+                        QVERIFY2(value == 0, qPrintable(QStringLiteral("frame %1 (%2 bytes), channel %3")
+                                                            .arg(n).arg(data.size()).arg(field.channel)));
+                    } else if (family != Family::EpsDebug) {
+                        QCOMPARE(value, readField(data, field));
+                    }
                 }
             }
         }
+        QCOMPARE(station.rxPackets(), FrameCount + 1);
     }
-    QCOMPARE(station.rxPackets(), FrameCount + 1);
-}
 
-void TestDecodeFuzz::randomFramesIntoExactBuffers()
-{
-    QRandomGenerator random(5122026);
-    TelemetryHistory history;
-    int decoded = 0;
-    for (int n = 0; n < FrameCount; ++n) {
-        const QByteArray data = randomFrame(random);
-        for (int length : {int(data.size()), random.bounded(int(data.size()) + 1)}) {
-            const std::vector<std::uint8_t> frame(data.begin(), data.begin() + length);
-            if (decodeSatelliteFrame(frame, QString(), history).family)
-                ++decoded;
-        }
-    }
-    QVERIFY(decoded > FrameCount / 2);
-}
-
-void TestDecodeFuzz::randomCaptureFiles()
-{
-    // Byte soup rich in FEND, FESC and time-record commands: decode what is there, never crash.
-    QRandomGenerator random(42);
-    const char alphabet[] = {char(0xC0), char(0xDB), char(0xDC), char(0xDD), 0x09, 0x00, 0x06};
-    TelemetryHistory history;
-    for (int n = 0; n < 2000; ++n) {
-        QByteArray content;
-        const int records = random.bounded(6);
-        for (int r = 0; r < records; ++r) {
-            QByteArray frame = randomFrame(random);
-            for (char &byte : frame) {
-                if (random.bounded(8) == 0)
-                    byte = alphabet[random.bounded(int(sizeof alphabet))];
+    void randomFramesIntoExactBuffers()
+    {
+        QRandomGenerator random(5122026);
+        TelemetryHistory history;
+        int decoded = 0;
+        for (int n = 0; n < FrameCount; ++n) {
+            const QByteArray data = randomFrame(random);
+            for (int length : {int(data.size()), random.bounded(int(data.size()) + 1)}) {
+                const std::vector<std::uint8_t> frame(data.begin(), data.begin() + length);
+                if (decodeSatelliteFrame(frame, QString(), history).family)
+                    ++decoded;
             }
-            content += char(0xC0) + frame + char(0xC0);
         }
-        content.truncate(random.bounded(int(content.size()) + 1));
-        const std::vector<char> exact(content.begin(), content.end());
-        CaptureCsvWriter writer(QByteArrayView(exact.data(), qsizetype(exact.size())), history);
-        std::string out;
-        int steps = 0;
-        while (writer.step(out))
-            QVERIFY(++steps <= int(exact.size()) + 1);
+        QVERIFY(decoded > FrameCount / 2);
     }
-}
+
+    void randomCaptureFiles()
+    {
+        // Byte soup rich in FEND, FESC and time-record commands: decode what is there, never crash.
+        QRandomGenerator random(42);
+        const char alphabet[] = {char(0xC0), char(0xDB), char(0xDC), char(0xDD), 0x09, 0x00, 0x06};
+        TelemetryHistory history;
+        for (int n = 0; n < 2000; ++n) {
+            QByteArray content;
+            const int records = random.bounded(6);
+            for (int r = 0; r < records; ++r) {
+                QByteArray frame = randomFrame(random);
+                for (char &byte : frame) {
+                    if (random.bounded(8) == 0)
+                        byte = alphabet[random.bounded(int(sizeof alphabet))];
+                }
+                content += char(0xC0) + frame + char(0xC0);
+            }
+            content.truncate(random.bounded(int(content.size()) + 1));
+            const std::vector<char> exact(content.begin(), content.end());
+            CaptureCsvWriter writer(QByteArrayView(exact.data(), qsizetype(exact.size())), history);
+            std::string out;
+            int steps = 0;
+            while (writer.step(out))
+                QVERIFY(++steps <= int(exact.size()) + 1);
+        }
+    }
+
+};
 
 QTEST_GUILESS_MAIN(TestDecodeFuzz)
 #include "tst_decode_fuzz.moc"

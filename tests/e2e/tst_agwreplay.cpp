@@ -104,225 +104,217 @@ class TestAgwReplay : public QObject
 {
     Q_OBJECT
 private slots:
-    void sampleArrivesWhole_data();
-    void sampleArrivesWhole();
-    void commandLineErrors_data();
-    void commandLineErrors();
-    void sampleMatchesItsGenerator();
-    void monitoringToggles_data();
-    void monitoringToggles();
-    void splitAndCoalescedRecordsKeepTheirFields();
-    void oversizeRequestClosesTheClient();
-};
 
-void TestAgwReplay::sampleArrivesWhole_data()
-{
-    QTest::addColumn<QStringList>("writeMode");
-    QTest::newRow("one record per write") << QStringList{};
-    QTest::newRow("records split across writes") << QStringList{QStringLiteral("--split")};
-    QTest::newRow("several records per write") << QStringList{QStringLiteral("--coalesce")};
-    QTest::newRow("split and coalesced")
-        << QStringList{QStringLiteral("--split"), QStringLiteral("--coalesce")};
-}
-
-void TestAgwReplay::sampleArrivesWhole()
-{
-    QFETCH(QStringList, writeMode);
-    QList<QByteArray> sampleFrames;
-    for (const CaptureFileReader::Record &record : readCaptureRecords(samplePath())) {
-        if (record.kind == CaptureFileReader::Kind::Frame)
-            sampleFrames.append(record.data);
+    void sampleArrivesWhole_data()
+    {
+        QTest::addColumn<QStringList>("writeMode");
+        QTest::newRow("one record per write") << QStringList{};
+        QTest::newRow("records split across writes") << QStringList{QStringLiteral("--split")};
+        QTest::newRow("several records per write") << QStringList{QStringLiteral("--coalesce")};
+        QTest::newRow("split and coalesced")
+            << QStringList{QStringLiteral("--split"), QStringLiteral("--coalesce")};
     }
-    QVERIFY(sampleFrames.size() > 100);
-    const auto satelliteCount =
-        std::count_if(sampleFrames.begin(), sampleFrames.end(), isSatelliteFrame);
 
-    ScopedProcess replay;
-    const quint16 port = startReplay(replay, QStringList{QStringLiteral("--rate"), QStringLiteral("0"),
-                                                  QStringLiteral("--exit-when-done")} +
-                                      writeMode);
-    QVERIFY(port != 0);
-
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    HeadlessStation station(dir.path());
-    QVERIFY(station.writeConfiguration(QStringLiteral("127.0.0.1:%1").arg(port)));
-    QVERIFY(station.start());
-    QTRY_COMPARE_WITH_TIMEOUT(station.captureFrameCount(), sampleFrames.size(), Generous);
-    // The simulator leaves once the last frame has gone to its only client.
-    QTRY_VERIFY_WITH_TIMEOUT(replay.state() == QProcess::NotRunning, Generous);
-    QCOMPARE(replay.exitCode(), 0);
-
-    const QString statusLine = QStringLiteral("RX packets: %1 | HTTP POST OK: 0").arg(satelliteCount);
-    QTRY_VERIFY_WITH_TIMEOUT(station.output().contains(statusLine.toUtf8()), Generous);
-    QVERIFY(station.stop());
-    // The port list fits the log entry whole, without its closing NUL.
-    QVERIFY(station.output().contains(": total number of ports: 1;Port1 Halvora-1 AGW replay;\n"));
-
-    // Frame records byte for byte, each satellite frame followed by its time record.
-    const QList<CaptureFileReader::Record> records = station.captureRecords();
-    static const QRegularExpression timeText(
-        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} UTC$"));
-    qsizetype frame = 0;
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        QCOMPARE(records[i].kind, CaptureFileReader::Kind::Frame);
-        QCOMPARE(records[i].data.toHex(' '), sampleFrames[frame].toHex(' '));
-        if (isSatelliteFrame(sampleFrames[frame])) {
-            QVERIFY(i + 1 < records.size());
-            ++i;
-            QCOMPARE(records[i].kind, CaptureFileReader::Kind::TimeText);
-            QVERIFY2(timeText.match(QString::fromLatin1(records[i].data)).hasMatch(),
-                     records[i].data.constData());
+    void sampleArrivesWhole()
+    {
+        QFETCH(QStringList, writeMode);
+        QList<QByteArray> sampleFrames;
+        for (const CaptureFileReader::Record &record : readCaptureRecords(samplePath())) {
+            if (record.kind == CaptureFileReader::Kind::Frame)
+                sampleFrames.append(record.data);
         }
-        ++frame;
+        QVERIFY(sampleFrames.size() > 100);
+        const auto satelliteCount =
+            std::count_if(sampleFrames.begin(), sampleFrames.end(), isSatelliteFrame);
+
+        ScopedProcess replay;
+        const quint16 port = startReplay(replay, QStringList{QStringLiteral("--rate"), QStringLiteral("0"),
+                                                      QStringLiteral("--exit-when-done")} +
+                                          writeMode);
+        QVERIFY(port != 0);
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        HeadlessStation station(dir.path());
+        QVERIFY(station.writeConfiguration(QStringLiteral("127.0.0.1:%1").arg(port)));
+        QVERIFY(station.start());
+        QTRY_COMPARE_WITH_TIMEOUT(station.captureFrameCount(), sampleFrames.size(), Generous);
+        // The simulator leaves once the last frame has gone to its only client.
+        QTRY_VERIFY_WITH_TIMEOUT(replay.state() == QProcess::NotRunning, Generous);
+        QCOMPARE(replay.exitCode(), 0);
+
+        const QString statusLine = QStringLiteral("RX packets: %1 | HTTP POST OK: 0").arg(satelliteCount);
+        QTRY_VERIFY_WITH_TIMEOUT(station.output().contains(statusLine.toUtf8()), Generous);
+        QVERIFY(station.stop());
+        // The port list fits the log entry whole, without its closing NUL.
+        QVERIFY(station.output().contains(": total number of ports: 1;Port1 Halvora-1 AGW replay;\n"));
+
+        // Frame records byte for byte, each satellite frame followed by its time record.
+        const QList<CaptureFileReader::Record> records = station.captureRecords();
+        static const QRegularExpression timeText(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} UTC$"));
+        qsizetype frame = 0;
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            QCOMPARE(records[i].kind, CaptureFileReader::Kind::Frame);
+            QCOMPARE(records[i].data.toHex(' '), sampleFrames[frame].toHex(' '));
+            if (isSatelliteFrame(sampleFrames[frame])) {
+                QVERIFY(i + 1 < records.size());
+                ++i;
+                QCOMPARE(records[i].kind, CaptureFileReader::Kind::TimeText);
+                QVERIFY2(timeText.match(QString::fromLatin1(records[i].data)).hasMatch(),
+                         records[i].data.constData());
+            }
+            ++frame;
+        }
+        QCOMPARE(frame, sampleFrames.size());
     }
-    QCOMPARE(frame, sampleFrames.size());
-}
 
-void TestAgwReplay::commandLineErrors_data()
-{
-    QTest::addColumn<QString>("fileContent"); // hex; empty: no file argument
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("expectedError");
-    QTest::addColumn<bool>("portTaken");
+    void commandLineErrors_data()
+    {
+        QTest::addColumn<QString>("fileContent"); // hex; empty: no file argument
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expectedError");
+        QTest::addColumn<bool>("portTaken");
 
-    QTest::newRow("missing file") << QString() << QStringList{QStringLiteral("/nonexistent/x.kss")}
-                                  << QStringLiteral("/nonexistent/x.kss: cannot open") << false;
-    QTest::newRow("bad escape in the second frame")
-        << QStringLiteral("C0000102C0C000DB05C0") << QStringList{}
-        << QStringLiteral("damaged at byte offset 7, after 1 good frame records: invalid escape") << false;
-    QTest::newRow("only time records")
-        << QStringLiteral("C009323032362D31322D30362031303A30303A30302E30303020555443C0")
-        << QStringList{} << QStringLiteral("holds no frame records") << false;
-    QTest::newRow("negative rate") << QString()
-                                   << QStringList{QStringLiteral("--rate"), QStringLiteral("-1")}
-                                   << QStringLiteral("the rate must be a number") << false;
-    QTest::newRow("port in use") << QString() << QStringList{}
-                                 << QStringLiteral("address is already in use") << true;
-}
-
-void TestAgwReplay::commandLineErrors()
-{
-    QFETCH(QString, fileContent);
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, expectedError);
-    QFETCH(bool, portTaken);
-
-    QTcpServer occupant;
-    if (portTaken) {
-        QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
-        arguments << QStringLiteral("--port") << QString::number(occupant.serverPort());
+        QTest::newRow("missing file") << QString() << QStringList{QStringLiteral("/nonexistent/x.kss")}
+                                      << QStringLiteral("/nonexistent/x.kss: cannot open") << false;
+        QTest::newRow("bad escape in the second frame")
+            << QStringLiteral("C0000102C0C000DB05C0") << QStringList{}
+            << QStringLiteral("damaged at byte offset 7, after 1 good frame records: invalid escape") << false;
+        QTest::newRow("only time records")
+            << QStringLiteral("C009323032362D31322D30362031303A30303A30302E30303020555443C0")
+            << QStringList{} << QStringLiteral("holds no frame records") << false;
+        QTest::newRow("negative rate") << QString()
+                                       << QStringList{QStringLiteral("--rate"), QStringLiteral("-1")}
+                                       << QStringLiteral("the rate must be a number") << false;
+        QTest::newRow("port in use") << QString() << QStringList{}
+                                     << QStringLiteral("address is already in use") << true;
     }
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    if (!fileContent.isEmpty()) {
-        arguments << dir.filePath(QStringLiteral("capture.kss"));
-        QVERIFY(writeFile(arguments.last(), QByteArray::fromHex(fileContent.toLatin1())));
+
+    void commandLineErrors()
+    {
+        QFETCH(QString, fileContent);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expectedError);
+        QFETCH(bool, portTaken);
+
+        QTcpServer occupant;
+        if (portTaken) {
+            QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
+            arguments << QStringLiteral("--port") << QString::number(occupant.serverPort());
+        }
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        if (!fileContent.isEmpty()) {
+            arguments << dir.filePath(QStringLiteral("capture.kss"));
+            QVERIFY(writeFile(arguments.last(), QByteArray::fromHex(fileContent.toLatin1())));
+        }
+        const ProgramRun run = runProgram(QStringLiteral("agw-replay"),
+                                          QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+        QVERIFY(run.exitCode > 0);
+        QVERIFY2(QString::fromUtf8(run.err).contains(expectedError), run.err.constData());
+        QVERIFY(!run.out.contains("listening on"));
     }
-    const ProgramRun run = runProgram(QStringLiteral("agw-replay"),
-                                      QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
-    QVERIFY(run.exitCode > 0);
-    QVERIFY2(QString::fromUtf8(run.err).contains(expectedError), run.err.constData());
-    QVERIFY(!run.out.contains("listening on"));
-}
 
-void TestAgwReplay::sampleMatchesItsGenerator()
-{
-    // The committed sample must be what the committed generator writes.
-    QTemporaryDir dir;
-    const QString fresh = dir.filePath(QStringLiteral("fresh.kss"));
-    QCOMPARE(runProgram(QStringLiteral("make-sample"), {fresh}).exitCode, 0);
-    const QByteArray committed = readFile(samplePath());
-    QVERIFY(!committed.isEmpty());
-    QVERIFY(committed == readFile(fresh));
-}
+    void sampleMatchesItsGenerator()
+    {
+        // The committed sample must be what the committed generator writes.
+        QTemporaryDir dir;
+        const QString fresh = dir.filePath(QStringLiteral("fresh.kss"));
+        QCOMPARE(runProgram(QStringLiteral("make-sample"), {fresh}).exitCode, 0);
+        const QByteArray committed = readFile(samplePath());
+        QVERIFY(!committed.isEmpty());
+        QVERIFY(committed == readFile(fresh));
+    }
 
-void TestAgwReplay::monitoringToggles_data()
-{
-    QTest::addColumn<int>("kRequests");
-    QTest::addColumn<bool>("monitoring");
-    QTest::newRow("none: off") << 0 << false;
-    QTest::newRow("first k: on") << 1 << true;
-    QTest::newRow("second k: off again") << 2 << false;
-}
+    void monitoringToggles_data()
+    {
+        QTest::addColumn<int>("kRequests");
+        QTest::addColumn<bool>("monitoring");
+        QTest::newRow("none: off") << 0 << false;
+        QTest::newRow("first k: on") << 1 << true;
+        QTest::newRow("second k: off again") << 2 << false;
+    }
 
-void TestAgwReplay::monitoringToggles()
-{
-    QFETCH(int, kRequests);
-    QFETCH(bool, monitoring);
+    void monitoringToggles()
+    {
+        QFETCH(int, kRequests);
+        QFETCH(bool, monitoring);
 
-    AgwReplayServer::Options options;
-    options.rate = 0;
-    options.loop = true; // an endless stream while monitoring is on
-    AgwReplayServer server({SatelliteShort, Foreign}, options);
-    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    Client client(server.serverPort());
-    for (int i = 0; i < kRequests; ++i)
-        client.send(AgwProtocol::KindRawMonitoring);
-    // The requests are handled in order: whatever follows this reply reflects the last "k".
-    client.send(AgwProtocol::KindPortInfo);
-    QTRY_VERIFY_WITH_TIMEOUT(client.indexOf(AgwProtocol::KindPortInfo, 0) >= 0, Generous);
-    const qsizetype firstReply = client.indexOf(AgwProtocol::KindPortInfo, 0);
-
-    if (monitoring) {
-        QTRY_VERIFY_WITH_TIMEOUT(client.count(AgwProtocol::KindRawFrame, firstReply) > 0, Generous);
-    } else {
-        // A full round trip later still nothing: the stream has stopped.
+        AgwReplayServer::Options options;
+        options.rate = 0;
+        options.loop = true; // an endless stream while monitoring is on
+        AgwReplayServer server({SatelliteShort, Foreign}, options);
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        Client client(server.serverPort());
+        for (int i = 0; i < kRequests; ++i)
+            client.send(AgwProtocol::KindRawMonitoring);
+        // The requests are handled in order: whatever follows this reply reflects the last "k".
         client.send(AgwProtocol::KindPortInfo);
-        QTRY_VERIFY_WITH_TIMEOUT(client.indexOf(AgwProtocol::KindPortInfo, 1) >= 0, Generous);
-        QCOMPARE(client.count(AgwProtocol::KindRawFrame, firstReply), 0);
-        if (kRequests == 0)
-            QCOMPARE(client.count(AgwProtocol::KindRawFrame), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(client.indexOf(AgwProtocol::KindPortInfo, 0) >= 0, Generous);
+        const qsizetype firstReply = client.indexOf(AgwProtocol::KindPortInfo, 0);
+
+        if (monitoring) {
+            QTRY_VERIFY_WITH_TIMEOUT(client.count(AgwProtocol::KindRawFrame, firstReply) > 0, Generous);
+        } else {
+            // A full round trip later still nothing: the stream has stopped.
+            client.send(AgwProtocol::KindPortInfo);
+            QTRY_VERIFY_WITH_TIMEOUT(client.indexOf(AgwProtocol::KindPortInfo, 1) >= 0, Generous);
+            QCOMPARE(client.count(AgwProtocol::KindRawFrame, firstReply), 0);
+            if (kRequests == 0)
+                QCOMPARE(client.count(AgwProtocol::KindRawFrame), 0);
+        }
     }
-}
 
-void TestAgwReplay::splitAndCoalescedRecordsKeepTheirFields()
-{
-    const QList<QByteArray> frames{SatelliteShort, SatelliteLong, Foreign, KissByteOnly,
-                                   SatelliteShort};
-    const QList<Call> calls{{"XR9K-11", "XR9KG-1"}, {"XR9K-11", "XR9KG-1"}, {"DL1HVR-9", "APRS"},
-                            {"", ""}, {"XR9K-11", "XR9KG-1"}};
+    void splitAndCoalescedRecordsKeepTheirFields()
+    {
+        const QList<QByteArray> frames{SatelliteShort, SatelliteLong, Foreign, KissByteOnly,
+                                       SatelliteShort};
+        const QList<Call> calls{{"XR9K-11", "XR9KG-1"}, {"XR9K-11", "XR9KG-1"}, {"DL1HVR-9", "APRS"},
+                                {"", ""}, {"XR9K-11", "XR9KG-1"}};
 
-    // The write plan carries the same bytes, cut into pieces.
-    QList<QByteArray> records;
-    for (const QByteArray &frame : frames)
-        records.append(AgwReplayServer::rawFrameRecord(frame));
-    const QList<QByteArray> writes = AgwReplayServer::writesFor(records, true, true);
-    QCOMPARE(writes.join(), records.join());
-    for (const QByteArray &write : writes)
-        QVERIFY(write.size() < AgwProtocol::HeaderSize + 20);
+        // The write plan carries the same bytes, cut into pieces.
+        QList<QByteArray> records;
+        for (const QByteArray &frame : frames)
+            records.append(AgwReplayServer::rawFrameRecord(frame));
+        const QList<QByteArray> writes = AgwReplayServer::writesFor(records, true, true);
+        QCOMPARE(writes.join(), records.join());
+        for (const QByteArray &write : writes)
+            QVERIFY(write.size() < AgwProtocol::HeaderSize + 20);
 
-    AgwReplayServer::Options options;
-    options.rate = 0;
-    options.split = true;
-    options.coalesce = true;
-    AgwReplayServer server(frames, options);
-    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    QSignalSpy done(&server, &AgwReplayServer::allClientsDone);
-    Client client(server.serverPort());
-    client.send(AgwProtocol::KindRawMonitoring);
-    QTRY_COMPARE_WITH_TIMEOUT(client.records.size(), frames.size(), Generous);
-    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, Generous);
+        AgwReplayServer::Options options;
+        options.rate = 0;
+        options.split = true;
+        options.coalesce = true;
+        AgwReplayServer server(frames, options);
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        QSignalSpy done(&server, &AgwReplayServer::allClientsDone);
+        Client client(server.serverPort());
+        client.send(AgwProtocol::KindRawMonitoring);
+        QTRY_COMPARE_WITH_TIMEOUT(client.records.size(), frames.size(), Generous);
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, Generous);
 
-    for (qsizetype i = 0; i < frames.size(); ++i) {
-        const QByteArray &record = client.records[i];
-        QCOMPARE(record[0], '\0');
-        QCOMPARE(record[AgwProtocol::DataKindOffset], AgwProtocol::KindRawFrame);
-        QCOMPARE(qsizetype(AgwProtocol::dataLength(record)), frames[i].size());
-        QCOMPARE(record.sliced(AgwProtocol::HeaderSize).toHex(' '), frames[i].toHex(' '));
-        QCOMPARE(field(record, AgwProtocol::FromCallOffset), QByteArray(calls[i].from));
-        QCOMPARE(field(record, AgwProtocol::ToCallOffset), QByteArray(calls[i].to));
+        for (qsizetype i = 0; i < frames.size(); ++i) {
+            const QByteArray &record = client.records[i];
+            QCOMPARE(record[0], '\0');
+            QCOMPARE(record[AgwProtocol::DataKindOffset], AgwProtocol::KindRawFrame);
+            QCOMPARE(qsizetype(AgwProtocol::dataLength(record)), frames[i].size());
+            QCOMPARE(record.sliced(AgwProtocol::HeaderSize).toHex(' '), frames[i].toHex(' '));
+            QCOMPARE(field(record, AgwProtocol::FromCallOffset), QByteArray(calls[i].from));
+            QCOMPARE(field(record, AgwProtocol::ToCallOffset), QByteArray(calls[i].to));
+        }
     }
-}
 
-void TestAgwReplay::oversizeRequestClosesTheClient()
-{
-    AgwReplayServer server({SatelliteShort}, {});
-    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-    Client client(server.serverPort());
-    client.socket.write(AgwProtocol::header('X', AgwProtocol::MaxDataLength + 1));
-    QTRY_COMPARE_WITH_TIMEOUT(client.socket.state(), QAbstractSocket::UnconnectedState, Generous);
-}
+    void oversizeRequestClosesTheClient()
+    {
+        AgwReplayServer server({SatelliteShort}, {});
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        Client client(server.serverPort());
+        client.socket.write(AgwProtocol::header('X', AgwProtocol::MaxDataLength + 1));
+        QTRY_COMPARE_WITH_TIMEOUT(client.socket.state(), QAbstractSocket::UnconnectedState, Generous);
+    }
+
+};
 
 QTEST_GUILESS_MAIN(TestAgwReplay)
 #include "tst_agwreplay.moc"

@@ -66,107 +66,106 @@ class TestDireWolf : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void framesArriveByteForByte();
-};
 
-void TestDireWolf::initTestCase()
-{
-    if (QStandardPaths::findExecutable(QStringLiteral("direwolf")).isEmpty())
-        QFAIL("direwolf is not installed (scripts/setup installs it)");
-}
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("direwolf")).isEmpty())
+            QFAIL("direwolf is not installed (scripts/setup installs it)");
+    }
 
-void TestDireWolf::framesArriveByteForByte()
-{
-    const QList<QByteArray> frames{
-        frame(SatelliteAddresses, QByteArray::fromHex("0206007A02032076C0DB")),
-        frame(ForeignAddresses, "!5230.12N/01322.45E>" + QByteArray::fromHex("C0DBDCDD")),
-        frame(SatelliteAddresses, pattern(230)),
-        frame(ForeignAddresses, pattern(210)),
-        frame(SatelliteAddresses, "\x05\x06" + QByteArray(40, char(0xDB)) + QByteArray(40, char(0xC0))),
-    };
+    void framesArriveByteForByte()
+    {
+        const QList<QByteArray> frames{
+            frame(SatelliteAddresses, QByteArray::fromHex("0206007A02032076C0DB")),
+            frame(ForeignAddresses, "!5230.12N/01322.45E>" + QByteArray::fromHex("C0DBDCDD")),
+            frame(SatelliteAddresses, pattern(230)),
+            frame(ForeignAddresses, pattern(210)),
+            frame(SatelliteAddresses, "\x05\x06" + QByteArray(40, char(0xDB)) + QByteArray(40, char(0xC0))),
+        };
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString stationDir = dir.filePath(QStringLiteral("station"));
-    QVERIFY(QDir().mkpath(stationDir));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString stationDir = dir.filePath(QStringLiteral("station"));
+        QVERIFY(QDir().mkpath(stationDir));
 
-    const quint16 agwPort = freeLoopbackPort();
-    quint16 kissPort = freeLoopbackPort();
-    while (kissPort == agwPort)
-        kissPort = freeLoopbackPort();
-    QVERIFY(agwPort != 0 && kissPort != 0);
+        const quint16 agwPort = freeLoopbackPort();
+        quint16 kissPort = freeLoopbackPort();
+        while (kissPort == agwPort)
+            kissPort = freeLoopbackPort();
+        QVERIFY(agwPort != 0 && kissPort != 0);
 
-    ScopedProcess direwolf;
-    QByteArray direwolfOutput;
-    const auto output = [&] { return direwolfOutput += direwolf.readAll(); };
-    QVERIFY(startDireWolf(direwolf, dir.path(), agwPort, kissPort));
-    QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Ready to accept KISS TCP client"), output().constData(),
-                              Generous);
+        ScopedProcess direwolf;
+        QByteArray direwolfOutput;
+        const auto output = [&] { return direwolfOutput += direwolf.readAll(); };
+        QVERIFY(startDireWolf(direwolf, dir.path(), agwPort, kissPort));
+        QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Ready to accept KISS TCP client"), output().constData(),
+                                  Generous);
 
-    HeadlessStation station(stationDir);
-    QVERIFY(station.writeConfiguration(QStringLiteral("127.0.0.1:%1").arg(agwPort)));
-    QVERIFY(station.start());
-    // Frames decoded before the station's "k" are never delivered: wait until it took effect.
-    QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Activate reception of Frames in raw format"),
-                              output().constData(), Generous);
+        HeadlessStation station(stationDir);
+        QVERIFY(station.writeConfiguration(QStringLiteral("127.0.0.1:%1").arg(agwPort)));
+        QVERIFY(station.start());
+        // Frames decoded before the station's "k" are never delivered: wait until it took effect.
+        QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Activate reception of Frames in raw format"),
+                                  output().constData(), Generous);
 
-    QTcpSocket kiss;
-    kiss.connectToHost(QHostAddress::LocalHost, kissPort);
-    QVERIFY(kiss.waitForConnected(Generous));
-    QByteArray stream;
-    for (const QByteArray &f : frames)
-        Kiss::appendFrameRecord(stream, f);
-    kiss.write(stream);
-    // Stay connected until the frames are out: closing would drop them.
-    QTRY_COMPARE_WITH_TIMEOUT(station.captureFrameCount(), int(frames.size()), Generous);
-    kiss.disconnectFromHost();
+        QTcpSocket kiss;
+        kiss.connectToHost(QHostAddress::LocalHost, kissPort);
+        QVERIFY(kiss.waitForConnected(Generous));
+        QByteArray stream;
+        for (const QByteArray &f : frames)
+            Kiss::appendFrameRecord(stream, f);
+        kiss.write(stream);
+        // Stay connected until the frames are out: closing would drop them.
+        QTRY_COMPARE_WITH_TIMEOUT(station.captureFrameCount(), int(frames.size()), Generous);
+        kiss.disconnectFromHost();
 
-    QTRY_VERIFY_WITH_TIMEOUT(station.output().contains("RX packets: 3 | HTTP POST OK: 0"), Generous);
-    QVERIFY(station.stop());
+        QTRY_VERIFY_WITH_TIMEOUT(station.output().contains("RX packets: 3 | HTTP POST OK: 0"), Generous);
+        QVERIFY(station.stop());
 
-    // The capture file: every frame byte for byte, a time record after each satellite frame.
-    const QList<CaptureFileReader::Record> records = station.captureRecords();
-    QCOMPARE(records.size(), frames.size() + 3);
-    qsizetype r = 0;
-    for (const QByteArray &f : frames) {
-        QCOMPARE(records[r].kind, CaptureFileReader::Kind::Frame);
-        QCOMPARE(records[r].data.toHex(' '), f.toHex(' '));
-        ++r;
-        if (f.sliced(1).startsWith(SatelliteAddresses)) {
-            QCOMPARE(records[r].kind, CaptureFileReader::Kind::TimeText);
+        // The capture file: every frame byte for byte, a time record after each satellite frame.
+        const QList<CaptureFileReader::Record> records = station.captureRecords();
+        QCOMPARE(records.size(), frames.size() + 3);
+        qsizetype r = 0;
+        for (const QByteArray &f : frames) {
+            QCOMPARE(records[r].kind, CaptureFileReader::Kind::Frame);
+            QCOMPARE(records[r].data.toHex(' '), f.toHex(' '));
             ++r;
+            if (f.sliced(1).startsWith(SatelliteAddresses)) {
+                QCOMPARE(records[r].kind, CaptureFileReader::Kind::TimeText);
+                ++r;
+            }
         }
+
+        // The log: every line a timestamped entry or a status line; the link's entries in order.
+        static const QRegularExpression line(QStringLiteral(
+            "^(?:\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}: (.*)|RX packets: (\\d+) \\| HTTP POST OK: 0.*)$"));
+        QStringList messages;
+        QStringList statusCounts;
+        for (const QString &text : station.outputLines()) {
+            const QRegularExpressionMatch match = line.match(text);
+            QVERIFY2(match.hasMatch(), qPrintable(text));
+            if (match.hasCaptured(1))
+                messages << match.captured(1);
+            else
+                statusCounts << match.captured(2);
+        }
+        const QStringList linkEntries{
+            QStringLiteral("127.0.0.1:%1 | http://127.0.0.1:9/telemetry | TEST | 52.52 | 13.40").arg(agwPort),
+            QStringLiteral("Winsock RemoteHost: 127.0.0.1"),
+            QStringLiteral("Winsock RemotePort: %1").arg(agwPort),
+            QStringLiteral("AGW winsock connection made"),
+            QStringLiteral("total number of ports: 1;Port1 first soundcard mono;"),
+        };
+        qsizetype at = 0;
+        for (const QString &expected : linkEntries) {
+            at = messages.indexOf(expected, at);
+            QVERIFY2(at >= 0, qPrintable(expected + QStringLiteral("\nlog:\n") + messages.join(u'\n')));
+        }
+        QCOMPARE(statusCounts, (QStringList{QStringLiteral("0"), QStringLiteral("1"),
+                                            QStringLiteral("2"), QStringLiteral("3")}));
     }
 
-    // The log: every line a timestamped entry or a status line; the link's entries in order.
-    static const QRegularExpression line(QStringLiteral(
-        "^(?:\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}: (.*)|RX packets: (\\d+) \\| HTTP POST OK: 0.*)$"));
-    QStringList messages;
-    QStringList statusCounts;
-    for (const QString &text : station.outputLines()) {
-        const QRegularExpressionMatch match = line.match(text);
-        QVERIFY2(match.hasMatch(), qPrintable(text));
-        if (match.hasCaptured(1))
-            messages << match.captured(1);
-        else
-            statusCounts << match.captured(2);
-    }
-    const QStringList linkEntries{
-        QStringLiteral("127.0.0.1:%1 | http://127.0.0.1:9/telemetry | TEST | 52.52 | 13.40").arg(agwPort),
-        QStringLiteral("Winsock RemoteHost: 127.0.0.1"),
-        QStringLiteral("Winsock RemotePort: %1").arg(agwPort),
-        QStringLiteral("AGW winsock connection made"),
-        QStringLiteral("total number of ports: 1;Port1 first soundcard mono;"),
-    };
-    qsizetype at = 0;
-    for (const QString &expected : linkEntries) {
-        at = messages.indexOf(expected, at);
-        QVERIFY2(at >= 0, qPrintable(expected + QStringLiteral("\nlog:\n") + messages.join(u'\n')));
-    }
-    QCOMPARE(statusCounts, (QStringList{QStringLiteral("0"), QStringLiteral("1"),
-                                        QStringLiteral("2"), QStringLiteral("3")}));
-}
+};
 
 QTEST_GUILESS_MAIN(TestDireWolf)
 #include "tst_direwolf.moc"

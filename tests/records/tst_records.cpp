@@ -14,169 +14,164 @@ class TestRecords : public QObject
 {
     Q_OBJECT
 private slots:
-    void debugReportBytes();
-    void debugReportCases_data();
-    void debugReportCases();
-    void screenshotNames_data();
-    void screenshotNames();
-    void screenshotBitmapNotWritten();
-};
 
-void TestRecords::debugReportBytes()
-{
-    AgwLoopbackServer engine;
-    const QByteArray port = engine.portValue().section(u':', 1).toLatin1();
+    void debugReportBytes()
+    {
+        AgwLoopbackServer engine;
+        const QByteArray port = engine.portValue().section(u':', 1).toLatin1();
 
-    const QByteArray config = "# station\r\nPORT=127.0.0.1:" + port +
-                              "\r\nSERVER=http://127.0.0.1:1/x\r\nMYCALL=XR9ABC\r\n"
-                              "QTH_LAT=52.1\r\nQTH_LONG=4.3\r\n";
-    StationHarness h(config);
-    h.clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
-    Station &station = *h.station;
-    station.Form_Load();
-    station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("004142")));
-    station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("00FF")));
-    station.MnuDebug_Click();
+        const QByteArray config = "# station\r\nPORT=127.0.0.1:" + port +
+                                  "\r\nSERVER=http://127.0.0.1:1/x\r\nMYCALL=XR9ABC\r\n"
+                                  "QTH_LAT=52.1\r\nQTH_LONG=4.3\r\n";
+        StationHarness h(config);
+        h.clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
+        Station &station = *h.station;
+        station.Form_Load();
+        station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("004142")));
+        station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("00FF")));
+        station.MnuDebug_Click();
 
-    const QByteArray ts = "2026-12-05 13:05:09.123: ";
-    const QByteArray hyphens(52, '-');
-    const QByteArray expected =
-        "Debugfile Halvora-1 Online Telemetry Decoder (Narvek)\r\n"
-        "Version: 1.4\r\n" +
-        hyphens + "\r\n" +
-        ts + "Winsock RemotePort: " + port + "\r\n" +
-        ts + "Winsock RemoteHost: 127.0.0.1\r\n" +
-        ts + "127.0.0.1:" + port + " | http://127.0.0.1:1/x | XR9ABC | 52.1 | 4.3\r\n"
-        "\r\n" +
-        hyphens + "\r\n"
-        "41 42 \r\n"
-        "FF \r\n"
-        "\r\n" +
-        hyphens + "\r\n" +
-        config + "\r\n" +
-        hyphens + "\r\n"
-        "thanks 73, Jorrel \r\n"
-        "Narvek\r\n";
-    QCOMPARE(readFile(h.path(QStringLiteral("XR9ABC_05122026_1305.txt"))), expected);
-}
-
-void TestRecords::debugReportCases_data()
-{
-    QTest::addColumn<QByteArray>("config");
-    QTest::addColumn<bool>("removeConfigFirst");
-    QTest::addColumn<bool>("blockTarget");
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<bool>("written");
-
-    QTest::newRow("without MYCALL the name starts with _")
-        << QByteArray("PORT=127.0.0.1:1\r\n") << false << false << "_05122026_1305.txt" << true;
-    QTest::newRow("configuration gone: its item is empty")
-        << QByteArray("PORT=127.0.0.1:1\r\nMYCALL=AB1C\r\n") << true << false
-        << "AB1C_05122026_1305.txt" << true;
-    QTest::newRow("target cannot be written: logged, nothing left behind")
-        << QByteArray("PORT=127.0.0.1:1\r\nMYCALL=AB1C\r\n") << false << true
-        << "AB1C_05122026_1305.txt" << false;
-}
-
-void TestRecords::debugReportCases()
-{
-    QFETCH(QByteArray, config);
-    QFETCH(bool, removeConfigFirst);
-    QFETCH(bool, blockTarget);
-    QFETCH(QString, fileName);
-    QFETCH(bool, written);
-
-    StationHarness h(config);
-    h.clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
-    Station &station = *h.station;
-    station.Form_Load();
-    if (removeConfigFirst)
-        QVERIFY(QFile::remove(h.path(QStringLiteral("online_conf.ini"))));
-    // A directory of the report's name: the rename into place must fail.
-    if (blockTarget)
-        QVERIFY(QDir(h.dir.path()).mkdir(fileName));
-
-    const QStringList before = QDir(h.dir.path()).entryList(QDir::Files);
-    const auto logSize = station.activityLog().size();
-    station.MnuDebug_Click();
-    station.MnuDebug_Click(); // a second report within the minute replaces the first
-
-    const QString path = h.path(fileName);
-    if (written) {
-        const QByteArray report = readFile(path);
-        QVERIFY(report.endsWith("Narvek\r\n"));
+        const QByteArray ts = "2026-12-05 13:05:09.123: ";
         const QByteArray hyphens(52, '-');
-        const QByteArray expectedConfig =
-            hyphens + "\r\n" + (removeConfigFirst ? QByteArray() : config) + "\r\n" + hyphens;
-        QVERIFY2(report.contains(expectedConfig), report.constData());
-        QCOMPARE(station.activityLog().size(), logSize);
-        QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files).size(), before.size() + 1);
-    } else {
-        QVERIFY(QFileInfo(path).isDir());
-        QCOMPARE(station.activityLog().size(), logSize + 2);
-        QVERIFY(station.activityLog().front().contains(QStringLiteral("Debug file not written: ") +
-                                                       path));
-        QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files), before); // no temporary file left
+        const QByteArray expected =
+            "Debugfile Halvora-1 Online Telemetry Decoder (Narvek)\r\n"
+            "Version: 1.4\r\n" +
+            hyphens + "\r\n" +
+            ts + "Winsock RemotePort: " + port + "\r\n" +
+            ts + "Winsock RemoteHost: 127.0.0.1\r\n" +
+            ts + "127.0.0.1:" + port + " | http://127.0.0.1:1/x | XR9ABC | 52.1 | 4.3\r\n"
+            "\r\n" +
+            hyphens + "\r\n"
+            "41 42 \r\n"
+            "FF \r\n"
+            "\r\n" +
+            hyphens + "\r\n" +
+            config + "\r\n" +
+            hyphens + "\r\n"
+            "thanks 73, Jorrel \r\n"
+            "Narvek\r\n";
+        QCOMPARE(readFile(h.path(QStringLiteral("XR9ABC_05122026_1305.txt"))), expected);
     }
-}
 
-void TestRecords::screenshotNames_data()
-{
-    QTest::addColumn<QString>("imageDir");
-    QTest::addColumn<QDate>("localDate");
-    QTest::addColumn<QString>("bitmap");
-    QTest::addColumn<QString>("logLine");
+    void debugReportCases_data()
+    {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<bool>("removeConfigFirst");
+        QTest::addColumn<bool>("blockTarget");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("written");
 
-    QTest::newRow("directory with separator")
-        << "/shots/" << QDate(2026, 12, 5) << "/shots/halvora1_05122026.bmp"
-        << "/shots/halvora1_05122026.png converted and saved\r\n";
-    QTest::newRow("plain prefix without separator")
-        << "/shots" << QDate(2026, 12, 5) << "/shotshalvora1_05122026.bmp"
-        << "/shotshalvora1_05122026.png converted and saved\r\n";
-    QTest::newRow("bmp in a folder name changes in the log only")
-        << "/data/bmp/" << QDate(2027, 1, 31) << "/data/bmp/halvora1_31012027.bmp"
-        << "/data/png/halvora1_31012027.png converted and saved\r\n";
-    QTest::newRow("upper-case BMP stays")
-        << "/BMP/" << QDate(2026, 2, 1) << "/BMP/halvora1_01022026.bmp"
-        << "/BMP/halvora1_01022026.png converted and saved\r\n";
-}
+        QTest::newRow("without MYCALL the name starts with _")
+            << QByteArray("PORT=127.0.0.1:1\r\n") << false << false << "_05122026_1305.txt" << true;
+        QTest::newRow("configuration gone: its item is empty")
+            << QByteArray("PORT=127.0.0.1:1\r\nMYCALL=AB1C\r\n") << true << false
+            << "AB1C_05122026_1305.txt" << true;
+        QTest::newRow("target cannot be written: logged, nothing left behind")
+            << QByteArray("PORT=127.0.0.1:1\r\nMYCALL=AB1C\r\n") << false << true
+            << "AB1C_05122026_1305.txt" << false;
+    }
 
-void TestRecords::screenshotNames()
-{
-    QFETCH(QString, imageDir);
-    QFETCH(QDate, localDate);
-    QFETCH(QString, bitmap);
-    QFETCH(QString, logLine);
-    QCOMPARE(Screenshot::fileName(imageDir, localDate), bitmap);
-    QCOMPARE(Screenshot::logLine(bitmap), logLine);
-}
+    void debugReportCases()
+    {
+        QFETCH(QByteArray, config);
+        QFETCH(bool, removeConfigFirst);
+        QFETCH(bool, blockTarget);
+        QFETCH(QString, fileName);
+        QFETCH(bool, written);
 
-// The local date names the file, even when UTC is already on the next day.
-void TestRecords::screenshotBitmapNotWritten()
-{
-    QTemporaryDir images;
-    StationHarness h("PORT=127.0.0.1:1\r\nIMAGE_PATH=" + images.path().toUtf8() + "/missing/\r\n");
-    TimeZoneInfo eastOfUtc;
-    eastOfUtc.baseBias = -120;
-    h.clock.set(QDate(2026, 12, 6), QTime(0, 30), eastOfUtc); // 22:30 UTC on the 5th
-    Station &station = *h.station;
-    station.Form_Load();
-    QSignalSpy boxes(&station, &Station::messageBoxRequested);
-    const QString clockBefore = station.clockText();
+        StationHarness h(config);
+        h.clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
+        Station &station = *h.station;
+        station.Form_Load();
+        if (removeConfigFirst)
+            QVERIFY(QFile::remove(h.path(QStringLiteral("online_conf.ini"))));
+        // A directory of the report's name: the rename into place must fail.
+        if (blockTarget)
+            QVERIFY(QDir(h.dir.path()).mkdir(fileName));
 
-    QString asked;
-    station.Command2_Click([&asked](const QString &path) -> std::optional<QString> {
-        asked = path;
-        return QStringLiteral("No such directory");
-    });
+        const QStringList before = QDir(h.dir.path()).entryList(QDir::Files);
+        const auto logSize = station.activityLog().size();
+        station.MnuDebug_Click();
+        station.MnuDebug_Click(); // a second report within the minute replaces the first
 
-    QCOMPARE(asked, images.path() + QStringLiteral("/missing/halvora1_06122026.bmp"));
-    QCOMPARE(station.activityLog().front(),
-             QStringLiteral("2026-12-05 22:30:00.000: Screenshot not saved: ") + asked +
-                 QStringLiteral(": No such directory\r\n"));
-    QCOMPARE(station.clockText(), clockBefore);
-    QCOMPARE(boxes.size(), 0); // the converter was not started
-}
+        const QString path = h.path(fileName);
+        if (written) {
+            const QByteArray report = readFile(path);
+            QVERIFY(report.endsWith("Narvek\r\n"));
+            const QByteArray hyphens(52, '-');
+            const QByteArray expectedConfig =
+                hyphens + "\r\n" + (removeConfigFirst ? QByteArray() : config) + "\r\n" + hyphens;
+            QVERIFY2(report.contains(expectedConfig), report.constData());
+            QCOMPARE(station.activityLog().size(), logSize);
+            QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files).size(), before.size() + 1);
+        } else {
+            QVERIFY(QFileInfo(path).isDir());
+            QCOMPARE(station.activityLog().size(), logSize + 2);
+            QVERIFY(station.activityLog().front().contains(QStringLiteral("Debug file not written: ") +
+                                                           path));
+            QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files), before); // no temporary file left
+        }
+    }
+
+    void screenshotNames_data()
+    {
+        QTest::addColumn<QString>("imageDir");
+        QTest::addColumn<QDate>("localDate");
+        QTest::addColumn<QString>("bitmap");
+        QTest::addColumn<QString>("logLine");
+
+        QTest::newRow("directory with separator")
+            << "/shots/" << QDate(2026, 12, 5) << "/shots/halvora1_05122026.bmp"
+            << "/shots/halvora1_05122026.png converted and saved\r\n";
+        QTest::newRow("plain prefix without separator")
+            << "/shots" << QDate(2026, 12, 5) << "/shotshalvora1_05122026.bmp"
+            << "/shotshalvora1_05122026.png converted and saved\r\n";
+        QTest::newRow("bmp in a folder name changes in the log only")
+            << "/data/bmp/" << QDate(2027, 1, 31) << "/data/bmp/halvora1_31012027.bmp"
+            << "/data/png/halvora1_31012027.png converted and saved\r\n";
+        QTest::newRow("upper-case BMP stays")
+            << "/BMP/" << QDate(2026, 2, 1) << "/BMP/halvora1_01022026.bmp"
+            << "/BMP/halvora1_01022026.png converted and saved\r\n";
+    }
+
+    void screenshotNames()
+    {
+        QFETCH(QString, imageDir);
+        QFETCH(QDate, localDate);
+        QFETCH(QString, bitmap);
+        QFETCH(QString, logLine);
+        QCOMPARE(Screenshot::fileName(imageDir, localDate), bitmap);
+        QCOMPARE(Screenshot::logLine(bitmap), logLine);
+    }
+
+    // The local date names the file, even when UTC is already on the next day.
+    void screenshotBitmapNotWritten()
+    {
+        QTemporaryDir images;
+        StationHarness h("PORT=127.0.0.1:1\r\nIMAGE_PATH=" + images.path().toUtf8() + "/missing/\r\n");
+        TimeZoneInfo eastOfUtc;
+        eastOfUtc.baseBias = -120;
+        h.clock.set(QDate(2026, 12, 6), QTime(0, 30), eastOfUtc); // 22:30 UTC on the 5th
+        Station &station = *h.station;
+        station.Form_Load();
+        QSignalSpy boxes(&station, &Station::messageBoxRequested);
+        const QString clockBefore = station.clockText();
+
+        QString asked;
+        station.Command2_Click([&asked](const QString &path) -> std::optional<QString> {
+            asked = path;
+            return QStringLiteral("No such directory");
+        });
+
+        QCOMPARE(asked, images.path() + QStringLiteral("/missing/halvora1_06122026.bmp"));
+        QCOMPARE(station.activityLog().front(),
+                 QStringLiteral("2026-12-05 22:30:00.000: Screenshot not saved: ") + asked +
+                     QStringLiteral(": No such directory\r\n"));
+        QCOMPARE(station.clockText(), clockBefore);
+        QCOMPARE(boxes.size(), 0); // the converter was not started
+    }
+
+};
 
 QTEST_GUILESS_MAIN(TestRecords)
 #include "tst_records.moc"

@@ -69,290 +69,278 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void layout_data();
-    void layout();
-    void selection_data();
-    void selection();
-    void earlyStopDrawsNothing();
-    void clockLabel_data();
-    void clockLabel();
-    void linkIndicator();
-    void screenshot();
-    void screenshotWithoutConverter();
-    void aboutWindow();
-    void shutdown_data();
-    void shutdown();
-};
 
-void TestMainWindow::layout_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QRect>("geometry"); // in the client area; null: not checked
-    QTest::addColumn<QString>("text");   // caption, title or label after start-up; null: not checked
+    void layout_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QRect>("geometry"); // in the client area; null: not checked
+        QTest::addColumn<QString>("text");   // caption, title or label after start-up; null: not checked
 
-    const auto row = [](const char *name, const char *control, QRect geometry, const char *text) {
-        QTest::newRow(name) << QString::fromLatin1(control) << geometry
-                            << (text ? QString::fromUtf8(text) : QString());
-    };
-    row("client area", "ClientArea", QRect(0, 0, 744, 799), nullptr);
-    row("green indicator", "Image2", QRect(8, 0, 20, 20), nullptr);
-    row("clock before the first tick", "Label1", QRect(608, 8, 129, 25), "UTC");
-    row("EPS box", "Frame1", QRect(8, 40, 177, 353), nullptr);
-    row("Power box", "Frame2", QRect(192, 40, 177, 353), nullptr);
-    row("SPB / MPPT box", "Frame3", QRect(376, 40, 177, 233), "SPB / MPPT");
-    row("COM box", "Frame4", QRect(376, 280, 177, 113), nullptr);
-    row("ADCS box", "Frame7", QRect(560, 40, 177, 353), nullptr);
-    row("SPB first box", "Text1_1", QRect(480, 64, 41, 19), nullptr);
-    row("SPB first unit", "Unit_1", QRect(528, 64, 17, 17), nullptr);
-    row("Power after the gap", "Option1_4", QRect(200, 208, 89, 17), nullptr);
-    row("EPS last row", "Option1_45", QRect(16, 352, 89, 17), nullptr);
-    row("ADCS first unit", "Unit_80", QRect(712, 64, 17, 17), "\u00B0/s");
-    row("chart box", "Frame5", QRect(8, 400, 729, 241), nullptr);
-    row("chart", "MSChart1", QRect(16, 416, 713, 217), nullptr);
-    row("allow data transfer", "Check1", QRect(32, 648, 145, 13), nullptr);
-    row("counters", "Label2", QRect(480, 648, 257, 17), "RX packets: 0 | HTTP POST OK: 0");
-    row("lower rule", "Line2", QRect(8, 664, 728, 1), nullptr);
-    row("activity log", "Text3", QRect(8, 672, 729, 121), nullptr);
-    row("Connect AGW", "Command1", QRect(848, 256, 161, 33), nullptr);
-    row("header list", "List2", QRect(848, 304, 161, 134), nullptr);
-    row("hidden 52 box", "Text1_52", QRect(944, 736, 41, 19), nullptr);
-    row("hidden 52 caption", "Option1_52", {}, " ");
-    row("hidden 66 selector", "Option1_66", QRect(848, 784, 81, 25), nullptr);
-    row("hidden 67 unit", "Unit_67", QRect(992, 816, 17, 17), "C");
-    row("selector 10", "Option1_10", {}, "12V out");
-    row("unit 10", "Unit_10", {}, "V");
-    row("selector 37, same text as 29", "Option1_37", {}, "COM 3V3");
-    row("no unit for 51", "Unit_51", {}, "");
-    row("temperature 78", "Option1_78", {}, "Temp #1");
-}
-
-void TestMainWindow::layout()
-{
-    QFETCH(QString, control);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, text);
-    Opened opened(config("SCREENSHOT=YES\r\n"));
-    QCOMPARE(opened.window.windowTitle(), QStringLiteral("Halvora-1 Online Telemetry Decoder (Narvek)"));
-    QWidget *client = opened.window.centralWidget();
-    QWidget *widget = control == QLatin1String("ClientArea") ? client : opened.control(control);
-    QVERIFY(widget);
-    const QPoint topLeft = widget == client ? QPoint() : widget->mapTo(client, QPoint());
-    if (!geometry.isNull())
-        QCOMPARE(QRect(topLeft, widget->size()), geometry);
-    QString shown;
-    if (auto *button = qobject_cast<QAbstractButton *>(widget))
-        shown = button->text();
-    else if (auto *label = qobject_cast<QLabel *>(widget))
-        shown = label->text();
-    else if (auto *box = qobject_cast<QGroupBox *>(widget))
-        shown = box->title();
-    if (!text.isNull())
-        QCOMPARE(shown, text);
-}
-
-void TestMainWindow::selection_data()
-{
-    QTest::addColumn<QList<int>>("clicks");
-    QTest::addColumn<QString>("chartCaption");
-
-    QTest::newRow("across group boxes") << QList<int>{4, 30} << "CAM 3V3 Curr [mA]";
-    QTest::newRow("degree unit") << QList<int>{1, 80} << "Gyro 0 X [\u00B0/s]";
-    QTest::newRow("hidden strip channel 66") << QList<int>{19, 66} << "  [C]";
-}
-
-void TestMainWindow::selection()
-{
-    QFETCH(QList<int>, clicks);
-    QFETCH(QString, chartCaption);
-    Opened opened(config());
-    // Start-up selects channel 1 for the chart but marks nothing.
-    QCOMPARE(opened.station.selectedChannel(), 1);
-    QCOMPARE(opened.base(1), White);
-
-    for (int channel : clicks) {
-        auto *selector = opened.control<QRadioButton>(QStringLiteral("Option1_%1").arg(channel));
-        QVERIFY(selector);
-        if (selector->isVisible())
-            QTest::mouseClick(selector, Qt::LeftButton, {}, QPoint(4, selector->height() / 2));
-        else
-            selector->click(); // the hidden strip lies beyond the visible area
+        const auto row = [](const char *name, const char *control, QRect geometry, const char *text) {
+            QTest::newRow(name) << QString::fromLatin1(control) << geometry
+                                << (text ? QString::fromUtf8(text) : QString());
+        };
+        row("client area", "ClientArea", QRect(0, 0, 744, 799), nullptr);
+        row("green indicator", "Image2", QRect(8, 0, 20, 20), nullptr);
+        row("clock before the first tick", "Label1", QRect(608, 8, 129, 25), "UTC");
+        row("EPS box", "Frame1", QRect(8, 40, 177, 353), nullptr);
+        row("Power box", "Frame2", QRect(192, 40, 177, 353), nullptr);
+        row("SPB / MPPT box", "Frame3", QRect(376, 40, 177, 233), "SPB / MPPT");
+        row("COM box", "Frame4", QRect(376, 280, 177, 113), nullptr);
+        row("ADCS box", "Frame7", QRect(560, 40, 177, 353), nullptr);
+        row("SPB first box", "Text1_1", QRect(480, 64, 41, 19), nullptr);
+        row("SPB first unit", "Unit_1", QRect(528, 64, 17, 17), nullptr);
+        row("Power after the gap", "Option1_4", QRect(200, 208, 89, 17), nullptr);
+        row("EPS last row", "Option1_45", QRect(16, 352, 89, 17), nullptr);
+        row("ADCS first unit", "Unit_80", QRect(712, 64, 17, 17), "\u00B0/s");
+        row("chart box", "Frame5", QRect(8, 400, 729, 241), nullptr);
+        row("chart", "MSChart1", QRect(16, 416, 713, 217), nullptr);
+        row("allow data transfer", "Check1", QRect(32, 648, 145, 13), nullptr);
+        row("counters", "Label2", QRect(480, 648, 257, 17), "RX packets: 0 | HTTP POST OK: 0");
+        row("lower rule", "Line2", QRect(8, 664, 728, 1), nullptr);
+        row("activity log", "Text3", QRect(8, 672, 729, 121), nullptr);
+        row("Connect AGW", "Command1", QRect(848, 256, 161, 33), nullptr);
+        row("header list", "List2", QRect(848, 304, 161, 134), nullptr);
+        row("hidden 52 box", "Text1_52", QRect(944, 736, 41, 19), nullptr);
+        row("hidden 52 caption", "Option1_52", {}, " ");
+        row("hidden 66 selector", "Option1_66", QRect(848, 784, 81, 25), nullptr);
+        row("hidden 67 unit", "Unit_67", QRect(992, 816, 17, 17), "C");
+        row("selector 10", "Option1_10", {}, "12V out");
+        row("unit 10", "Unit_10", {}, "V");
+        row("selector 37, same text as 29", "Option1_37", {}, "COM 3V3");
+        row("no unit for 51", "Unit_51", {}, "");
+        row("temperature 78", "Option1_78", {}, "Temp #1");
     }
-    const int last = clicks.last();
-    QCOMPARE(opened.station.selectedChannel(), last);
-    const QList<QRadioButton *> selectors = opened.window.findChildren<QRadioButton *>();
-    QCOMPARE(selectors.size(), 78);
-    for (QRadioButton *selector : selectors) {
-        const int channel = selector->objectName().section(u'_', 1).toInt();
-        QCOMPARE(selector->isChecked(), channel == last);
-        QCOMPARE(opened.base(channel), channel == last ? Highlight : White);
+
+    void layout()
+    {
+        QFETCH(QString, control);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        Opened opened(config("SCREENSHOT=YES\r\n"));
+        QCOMPARE(opened.window.windowTitle(), QStringLiteral("Halvora-1 Online Telemetry Decoder (Narvek)"));
+        QWidget *client = opened.window.centralWidget();
+        QWidget *widget = control == QLatin1String("ClientArea") ? client : opened.control(control);
+        QVERIFY(widget);
+        const QPoint topLeft = widget == client ? QPoint() : widget->mapTo(client, QPoint());
+        if (!geometry.isNull())
+            QCOMPARE(QRect(topLeft, widget->size()), geometry);
+        QString shown;
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            shown = button->text();
+        else if (auto *label = qobject_cast<QLabel *>(widget))
+            shown = label->text();
+        else if (auto *box = qobject_cast<QGroupBox *>(widget))
+            shown = box->title();
+        if (!text.isNull())
+            QCOMPARE(shown, text);
     }
-    QCOMPARE(opened.control<QGroupBox>(QStringLiteral("Frame5"))->title(), chartCaption);
-    QTRY_COMPARE(opened.window.chartView()->series()->count(), 0); // no record yet
-}
 
-void TestMainWindow::earlyStopDrawsNothing()
-{
-    Opened opened{QByteArray()}; // no configuration file: start-up stops, nothing selected
-    QCOMPARE(opened.station.selectedChannel(), 0);
-    opened.station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(
-        QByteArray::fromHex("00B0A472968E4062B0A472964040770300") + "payload"));
-    QCOMPARE(opened.station.rxPackets(), 1);
-    QCOMPARE(opened.station.chartRowCount(), 0);
-    QCOMPARE(opened.control<QGroupBox>(QStringLiteral("Frame5"))->title(), QString());
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    QVERIFY(box);
-    QCOMPARE(box->windowTitle(), QStringLiteral("Open Error"));
-    QCOMPARE(box->icon(), QMessageBox::Critical);
-    box->close();
-}
+    void selection_data()
+    {
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<QString>("chartCaption");
 
-void TestMainWindow::clockLabel_data()
-{
-    QTest::addColumn<QTime>("local");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("afternoon") << QTime(13, 5, 9, 500) << 0 << "13:05:09 UTC";
-    QTest::newRow("east of UTC") << QTime(1, 30, 0) << 120 << "23:30:00 UTC";
-}
+        QTest::newRow("across group boxes") << QList<int>{4, 30} << "CAM 3V3 Curr [mA]";
+        QTest::newRow("degree unit") << QList<int>{1, 80} << "Gyro 0 X [\u00B0/s]";
+        QTest::newRow("hidden strip channel 66") << QList<int>{19, 66} << "  [C]";
+    }
 
-void TestMainWindow::clockLabel()
-{
-    QFETCH(QTime, local);
-    QFETCH(int, offset);
-    QFETCH(QString, text);
-    Opened opened(config());
-    TimeZoneInfo zone;
-    zone.baseBias = -offset;
-    opened.clock.set(QDate(2026, 12, 5), local, zone);
-    opened.station.Timer1_Timer(); // what Timer1 calls every second
-    QCOMPARE(opened.control<QLabel>(QStringLiteral("Label1"))->text(), text);
-}
+    void selection()
+    {
+        QFETCH(QList<int>, clicks);
+        QFETCH(QString, chartCaption);
+        Opened opened(config());
+        // Start-up selects channel 1 for the chart but marks nothing.
+        QCOMPARE(opened.station.selectedChannel(), 1);
+        QCOMPARE(opened.base(1), White);
 
-void TestMainWindow::linkIndicator()
-{
-    AgwLoopbackServer engine;
-    Opened opened("PORT=" + engine.portValue().toLatin1() + "\r\n");
-    auto *green = opened.control(QStringLiteral("Image2"));
-    auto *red = opened.control(QStringLiteral("Image3"));
-    // Until the first tick the red picture shows.
-    QVERIFY(!green->isVisible());
-    QVERIFY(red->isVisible());
+        for (int channel : clicks) {
+            auto *selector = opened.control<QRadioButton>(QStringLiteral("Option1_%1").arg(channel));
+            QVERIFY(selector);
+            if (selector->isVisible())
+                QTest::mouseClick(selector, Qt::LeftButton, {}, QPoint(4, selector->height() / 2));
+            else
+                selector->click(); // the hidden strip lies beyond the visible area
+        }
+        const int last = clicks.last();
+        QCOMPARE(opened.station.selectedChannel(), last);
+        const QList<QRadioButton *> selectors = opened.window.findChildren<QRadioButton *>();
+        QCOMPARE(selectors.size(), 78);
+        for (QRadioButton *selector : selectors) {
+            const int channel = selector->objectName().section(u'_', 1).toInt();
+            QCOMPARE(selector->isChecked(), channel == last);
+            QCOMPARE(opened.base(channel), channel == last ? Highlight : White);
+        }
+        QCOMPARE(opened.control<QGroupBox>(QStringLiteral("Frame5"))->title(), chartCaption);
+        QTRY_COMPARE(opened.window.chartView()->series()->count(), 0); // no record yet
+    }
 
-    opened.station.Timer1_Timer(); // still connecting: counts as not closed
-    QVERIFY(opened.station.linkState() != 0);
-    QVERIFY(green->isVisible());
-    QVERIFY(!red->isVisible());
+    void earlyStopDrawsNothing()
+    {
+        Opened opened{QByteArray()}; // no configuration file: start-up stops, nothing selected
+        QCOMPARE(opened.station.selectedChannel(), 0);
+        opened.station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(
+            QByteArray::fromHex("00B0A472968E4062B0A472964040770300") + "payload"));
+        QCOMPARE(opened.station.rxPackets(), 1);
+        QCOMPARE(opened.station.chartRowCount(), 0);
+        QCOMPARE(opened.control<QGroupBox>(QStringLiteral("Frame5"))->title(), QString());
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Open Error"));
+        QCOMPARE(box->icon(), QMessageBox::Critical);
+        box->close();
+    }
 
-    QTRY_COMPARE(opened.station.linkState(), 7);
-    opened.station.Timer1_Timer();
-    QVERIFY(green->isVisible());
+    void clockLabel_data()
+    {
+        QTest::addColumn<QTime>("local");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("afternoon") << QTime(13, 5, 9, 500) << 0 << "13:05:09 UTC";
+        QTest::newRow("east of UTC") << QTime(1, 30, 0) << 120 << "23:30:00 UTC";
+    }
 
-    opened.station.Form_QueryUnload(); // closes the link
-    QCOMPARE(opened.station.linkState(), 0);
-    opened.station.Timer1_Timer();
-    QVERIFY(!green->isVisible());
-    QVERIFY(red->isVisible());
-}
+    void clockLabel()
+    {
+        QFETCH(QTime, local);
+        QFETCH(int, offset);
+        QFETCH(QString, text);
+        Opened opened(config());
+        TimeZoneInfo zone;
+        zone.baseBias = -offset;
+        opened.clock.set(QDate(2026, 12, 5), local, zone);
+        opened.station.Timer1_Timer(); // what Timer1 calls every second
+        QCOMPARE(opened.control<QLabel>(QStringLiteral("Label1"))->text(), text);
+    }
 
-void TestMainWindow::screenshot()
-{
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
-    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("shots")));
-    // A stand-in converter that writes the arguments it receives, one per line.
-    const QString script = dir.filePath(QStringLiteral("bin/nconvert"));
-    const QString argsFile = dir.filePath(QStringLiteral("args.txt"));
-    QVERIFY(writeFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + argsFile.toUtf8() + ".part\"\nmv \"" +
-                                  argsFile.toUtf8() + ".part\" \"" + argsFile.toUtf8() + "\"\n"));
-    QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    const QByteArray oldPath = qgetenv("PATH");
-    qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ':' + oldPath);
-    const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
+    void linkIndicator()
+    {
+        AgwLoopbackServer engine;
+        Opened opened("PORT=" + engine.portValue().toLatin1() + "\r\n");
+        auto *green = opened.control(QStringLiteral("Image2"));
+        auto *red = opened.control(QStringLiteral("Image3"));
+        // Until the first tick the red picture shows.
+        QVERIFY(!green->isVisible());
+        QVERIFY(red->isVisible());
 
-    const QString shots = dir.filePath(QStringLiteral("shots/"));
-    Opened opened(config("SCREENSHOT=YES\r\nIMAGE_PATH=" + shots.toUtf8() + "\r\n"));
-    auto *button = opened.control<QPushButton>(QStringLiteral("Command2"));
-    QVERIFY(button->isVisible());
-    QTest::mouseClick(button, Qt::LeftButton);
+        opened.station.Timer1_Timer(); // still connecting: counts as not closed
+        QVERIFY(opened.station.linkState() != 0);
+        QVERIFY(green->isVisible());
+        QVERIFY(!red->isVisible());
 
-    const QString bitmap = shots + QStringLiteral("halvora1_05122026.bmp");
-    QTRY_VERIFY(QFile::exists(argsFile));
-    QCOMPARE(QString::fromUtf8(readFile(argsFile)).split(u'\n', Qt::SkipEmptyParts),
-             (QStringList{"-out", "png", "-transpcolor", "240", "240", "240", "-colors", "256",
-                          "-crop", "1", "37", "735", "610", "-quiet", "-D", bitmap}));
-    QCOMPARE(QImage(bitmap).size(), QSize(744, 799));
-    QCOMPARE(opened.control<QLabel>(QStringLiteral("Label1"))->text(),
-             bitmap + QStringLiteral(" saved"));
-    QCOMPARE(opened.lastLogLine(),
-             shots + QStringLiteral("halvora1_05122026.png converted and saved"));
-    QCOMPARE(opened.station.activityLog().back(),
-             shots + QStringLiteral("halvora1_05122026.png converted and saved\r\n"));
-}
+        QTRY_COMPARE(opened.station.linkState(), 7);
+        opened.station.Timer1_Timer();
+        QVERIFY(green->isVisible());
 
-void TestMainWindow::screenshotWithoutConverter()
-{
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("empty")));
-    const QByteArray oldPath = qgetenv("PATH");
-    qputenv("PATH", dir.filePath(QStringLiteral("empty")).toUtf8());
-    const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
+        opened.station.Form_QueryUnload(); // closes the link
+        QCOMPARE(opened.station.linkState(), 0);
+        opened.station.Timer1_Timer();
+        QVERIFY(!green->isVisible());
+        QVERIFY(red->isVisible());
+    }
 
-    Opened opened(config());
-    opened.window.flushPendingText();
-    const QString logBefore = opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
-    QTest::mouseClick(opened.control<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
+    void screenshot()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("shots")));
+        // A stand-in converter that writes the arguments it receives, one per line.
+        const QString script = dir.filePath(QStringLiteral("bin/nconvert"));
+        const QString argsFile = dir.filePath(QStringLiteral("args.txt"));
+        QVERIFY(writeFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + argsFile.toUtf8() + ".part\"\nmv \"" +
+                                      argsFile.toUtf8() + ".part\" \"" + argsFile.toUtf8() + "\"\n"));
+        QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ':' + oldPath);
+        const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
 
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    QVERIFY(box);
-    QCOMPARE(box->windowTitle(), QStringLiteral("Error"));
-    QCOMPARE(box->text(), QStringLiteral("nconvert.exe not found"));
-    QCOMPARE(box->icon(), QMessageBox::Information);
-    box->close();
-    opened.window.flushPendingText();
-    QCOMPARE(opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText(), logBefore);
-    QVERIFY(QFile::exists(opened.harness.path(QStringLiteral("halvora1_05122026.bmp"))));
-}
+        const QString shots = dir.filePath(QStringLiteral("shots/"));
+        Opened opened(config("SCREENSHOT=YES\r\nIMAGE_PATH=" + shots.toUtf8() + "\r\n"));
+        auto *button = opened.control<QPushButton>(QStringLiteral("Command2"));
+        QVERIFY(button->isVisible());
+        QTest::mouseClick(button, Qt::LeftButton);
 
-void TestMainWindow::aboutWindow()
-{
-    Opened opened(config());
-    opened.window.findChild<QAction *>(QStringLiteral("MnuAbout"))->trigger();
-    AboutWindow *about = opened.window.aboutWindow();
-    QVERIFY(about && about->isVisible());
-    QVERIFY(about->isWindow() && !about->parentWidget()); // outlives the main window
-    QCOMPARE(about->versionText(), QStringLiteral("Version 1.4    (02 August 2014)"));
-    QCOMPARE(about->size(), QSize(448, 248));
-    opened.window.close();
-    QVERIFY(about->isVisible());
-    about->close();
-}
+        const QString bitmap = shots + QStringLiteral("halvora1_05122026.bmp");
+        QTRY_VERIFY(QFile::exists(argsFile));
+        QCOMPARE(QString::fromUtf8(readFile(argsFile)).split(u'\n', Qt::SkipEmptyParts),
+                 (QStringList{"-out", "png", "-transpcolor", "240", "240", "240", "-colors", "256",
+                              "-crop", "1", "37", "735", "610", "-quiet", "-D", bitmap}));
+        QCOMPARE(QImage(bitmap).size(), QSize(744, 799));
+        QCOMPARE(opened.control<QLabel>(QStringLiteral("Label1"))->text(),
+                 bitmap + QStringLiteral(" saved"));
+        QCOMPARE(opened.lastLogLine(),
+                 shots + QStringLiteral("halvora1_05122026.png converted and saved"));
+        QCOMPARE(opened.station.activityLog().back(),
+                 shots + QStringLiteral("halvora1_05122026.png converted and saved\r\n"));
+    }
 
-void TestMainWindow::shutdown_data()
-{
-    QTest::addColumn<bool>("byMenu");
-    QTest::addColumn<bool>("captureKept");
-    QTest::newRow("Exit closes and deletes the empty capture file") << true << false;
-    QTest::newRow("close box keeps the still open capture file") << false << true;
-}
+    void screenshotWithoutConverter()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("empty")));
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", dir.filePath(QStringLiteral("empty")).toUtf8());
+        const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
 
-void TestMainWindow::shutdown()
-{
-    QFETCH(bool, byMenu);
-    QFETCH(bool, captureKept);
-    Opened opened(config());
-    QFile foreign(opened.harness.path(QStringLiteral("Notes.TXT")));
-    QVERIFY(foreign.open(QIODevice::WriteOnly));
-    foreign.close();
-    const QString capture = opened.station.captureFilePath();
-    QVERIFY(QFile::exists(capture));
-    if (byMenu)
-        opened.window.findChild<QAction *>(QStringLiteral("MnuExit"))->trigger();
-    else
+        Opened opened(config());
+        opened.window.flushPendingText();
+        const QString logBefore = opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
+        QTest::mouseClick(opened.control<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
+
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Error"));
+        QCOMPARE(box->text(), QStringLiteral("nconvert.exe not found"));
+        QCOMPARE(box->icon(), QMessageBox::Information);
+        box->close();
+        opened.window.flushPendingText();
+        QCOMPARE(opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText(), logBefore);
+        QVERIFY(QFile::exists(opened.harness.path(QStringLiteral("halvora1_05122026.bmp"))));
+    }
+
+    void aboutWindow()
+    {
+        Opened opened(config());
+        opened.window.findChild<QAction *>(QStringLiteral("MnuAbout"))->trigger();
+        AboutWindow *about = opened.window.aboutWindow();
+        QVERIFY(about && about->isVisible());
+        QVERIFY(about->isWindow() && !about->parentWidget()); // outlives the main window
+        QCOMPARE(about->versionText(), QStringLiteral("Version 1.4    (02 August 2014)"));
+        QCOMPARE(about->size(), QSize(448, 248));
         opened.window.close();
-    QVERIFY(!opened.window.isVisible());
-    QCOMPARE(QFile::exists(capture), captureKept);
-    QVERIFY(QFile::exists(foreign.fileName())); // not one of this program's files
-}
+        QVERIFY(about->isVisible());
+        about->close();
+    }
+
+    void shutdown_data()
+    {
+        QTest::addColumn<bool>("byMenu");
+        QTest::addColumn<bool>("captureKept");
+        QTest::newRow("Exit closes and deletes the empty capture file") << true << false;
+        QTest::newRow("close box keeps the still open capture file") << false << true;
+    }
+
+    void shutdown()
+    {
+        QFETCH(bool, byMenu);
+        QFETCH(bool, captureKept);
+        Opened opened(config());
+        QFile foreign(opened.harness.path(QStringLiteral("Notes.TXT")));
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        foreign.close();
+        const QString capture = opened.station.captureFilePath();
+        QVERIFY(QFile::exists(capture));
+        if (byMenu)
+            opened.window.findChild<QAction *>(QStringLiteral("MnuExit"))->trigger();
+        else
+            opened.window.close();
+        QVERIFY(!opened.window.isVisible());
+        QCOMPARE(QFile::exists(capture), captureKept);
+        QVERIFY(QFile::exists(foreign.fileName())); // not one of this program's files
+    }
+
+};
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"
