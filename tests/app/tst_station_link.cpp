@@ -30,287 +30,211 @@ QByteArray kissRecord(const QByteArray &data)
     return out;
 }
 
+struct Running
+{
+    AgwLoopbackServer server;
+    std::unique_ptr<StationHarness> harness;
+};
+
+// A started Station (upload off) whose link has sent its start requests to a loopback engine.
+std::unique_ptr<Running> start(StationOptions options = {})
+{
+    auto running = std::make_unique<Running>();
+    options.uploadAllowed = false; // uploads have tests of their own
+    running->harness = std::make_unique<StationHarness>(configFor(running->server), options);
+    running->harness->station->Form_Load();
+    if (!QTest::qWaitFor([&] { return running->server.received().size() == 72; }))
+        qWarning("no start requests");
+    return running;
+}
+
 } // namespace
 
 class TestStationLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void startRequestsAndLog();
-    void portInfoReply_data();
-    void portInfoReply();
-    void recordsInAnyCuts_data();
-    void recordsInAnyCuts();
-    void frameShapes_data();
-    void frameShapes();
-    void staleBytesStayBeyondShorterFrame();
-    void oversizeLengthClosesAndReconnects();
-    void reconnectsAfterPeerClose();
-    void connectButtonSendsMonitoringOnce();
-    void refusedConnectionLoggedOnce();
-    void sameMinuteRestartAppends();
+    void startRequestsAndLog()
+    {
+        auto r = start();
+        QCOMPARE(r->server.received(),
+                 AgwProtocol::header('G') + AgwProtocol::header('k'));
+        const QStringList log = r->harness->logMessages();
+        QCOMPARE(log.size(), 4);
+        QCOMPARE(log[0], QStringLiteral("AGW winsock connection made"));
+        QCOMPARE(log[1], QStringLiteral("Winsock RemotePort: %1").arg(r->server.port()));
+        QCOMPARE(log[2], QStringLiteral("Winsock RemoteHost: 127.0.0.1"));
+        QCOMPARE(log[3], QStringLiteral("127.0.0.1:%1 |  | N0CALL |  | ").arg(r->server.port()));
+        QCOMPARE(r->harness->station->activityLog().front().left(25),
+                 QStringLiteral("2014-08-02 13:05:09.123: "));
+        QCOMPARE(r->harness->station->linkState(), int(AgwClient::Connected));
+    }
 
-private:
-    struct Running
+    void portInfoReply_data()
     {
-        AgwLoopbackServer server;
-        std::unique_ptr<StationHarness> harness;
-    };
-    static std::unique_ptr<Running> start(StationOptions options = {})
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("lengthField");
+        QTest::addColumn<QString>("expected");
+
+        const QByteArray forty = "1;Port1 first soundcard mono;Port2 xxxxx";
+        QTest::newRow("40 bytes show 29") << forty << 40
+                                          << "total number of ports: 1;Port1 first soundcard mono;";
+        QTest::newRow("length byte is modulo 256") << QByteArray(260, 'x') << 260
+                                                   << "total number of ports: xxxx";
+    }
+
+    void portInfoReply()
     {
-        auto running = std::make_unique<Running>();
-        options.uploadAllowed = false; // uploads have tests of their own
-        running->harness = std::make_unique<StationHarness>(configFor(running->server), options);
-        running->harness->station->Form_Load();
-        if (!QTest::qWaitFor([&] { return running->server.received().size() == 72; }))
-            qWarning("no start requests");
-        return running;
+        QFETCH(QByteArray, data);
+        QFETCH(int, lengthField);
+        QFETCH(QString, expected);
+
+        auto r = start();
+        r->server.send(AgwProtocol::header('G', std::uint32_t(lengthField)) + data);
+        QTRY_COMPARE(r->harness->logMessages().first(), expected);
+        QVERIFY(r->harness->station->rawFrameLines().empty());
+        QCOMPARE(r->harness->captureBytes(), QByteArray());
+    }
+
+    void recordsInAnyCuts_data()
+    {
+        QTest::addColumn<int>("cut"); // -1: all in one write, n: n-byte pieces
+        QTest::newRow("coalesced") << -1;
+        QTest::newRow("split in 7-byte pieces") << 7;
+        QTest::newRow("split byte by byte") << 1;
+    }
+
+    void recordsInAnyCuts()
+    {
+        QFETCH(int, cut);
+        auto r = start();
+
+        const QByteArray foreign = frame(ForeignAddress, "hello");
+        const QByteArray satellite = frame(SatelliteAddress, QByteArray::fromHex("0200C0DB0A"));
+        const QByteArray portInfo = AgwProtocol::header('G', 12) + "1;Port1 abc;";
+        const QByteArray other = AgwProtocol::header('X', 3) + "abc";
+        const QList<QByteArray> records{AgwLoopbackServer::rawFrameRecord(foreign), other, portInfo,
+                                        AgwLoopbackServer::rawFrameRecord(satellite)};
+        const QByteArray stream = records.join();
+        for (qsizetype i = 0; i < stream.size(); i += cut > 0 ? cut : stream.size())
+            r->server.send(stream.mid(i, cut > 0 ? cut : stream.size()));
+
+        Station &s = *r->harness->station;
+        QTRY_COMPARE(s.rxPackets(), 1);
+        QCOMPARE(s.rawFrameLines().size(), std::size_t(2));
+        QCOMPARE(s.rawFrameLines()[0], QStringLiteral("A8 A4 A6 A6 40 40 60 AE 6E 8A 96 A2 40 61 03 68 65 6C 6C 6F "));
+        QCOMPARE(s.frameHex(), QStringLiteral("B0 A4 72 96 8E 40 62 B0 A4 72 96 40 40 77 03 02 00 C0 DB 0A "));
+        QVERIFY(r->harness->logMessages().contains(QStringLiteral("total number of ports: 1;Port1 abc;")));
+        QCOMPARE(r->harness->captureBytes(),
+                 kissRecord(foreign) + kissRecord(satellite) + "\xC0\x09" +
+                     "2014-08-02 13:05:09.123 UTC" + "\xC0");
+        QCOMPARE(s.statusLine(), QStringLiteral("RX packets: 1 | HTTP POST OK: 0"));
+        QCOMPARE(s.frameTimeText(), QStringLiteral("2014-08-02 13:05:09.123 UTC"));
+    }
+
+    void frameShapes_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("capture");
+        QTest::addColumn<QString>("hexLine");
+        QTest::addColumn<int>("rxPackets");
+
+        QTest::newRow("escapes FEND and FESC")
+            << QByteArray::fromHex("00C0DB") << QByteArray::fromHex("C000DBDCDBDDC0")
+            << "C0 DB " << 0;
+        QTest::newRow("command byte only") << QByteArray::fromHex("00") << QByteArray::fromHex("C000C0")
+                                           << "" << 0;
+        QTest::newRow("satellite address without control byte")
+            << frame(SatelliteAddress.left(14), {}) << kissRecord(frame(SatelliteAddress.left(14), {}))
+            << "B0 A4 72 96 8E 40 62 B0 A4 72 96 40 40 77 " << 0;
+        QTest::newRow("bare satellite header is a satellite frame")
+            << frame(SatelliteAddress, {})
+            << kissRecord(frame(SatelliteAddress, {})) + "\xC0\x09" "2014-08-02 13:05:09.123 UTC\xC0"
+            << "B0 A4 72 96 8E 40 62 B0 A4 72 96 40 40 77 03 " << 1;
+    }
+
+    void frameShapes()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, capture);
+        QFETCH(QString, hexLine);
+        QFETCH(int, rxPackets);
+
+        auto r = start();
+        r->server.send(AgwLoopbackServer::rawFrameRecord(data));
+        Station &s = *r->harness->station;
+        QTRY_COMPARE(s.rawFrameLines().size(), std::size_t(1));
+        QCOMPARE(s.rawFrameLines().back(), hexLine);
+        QCOMPARE(r->harness->captureBytes(), capture);
+        QCOMPARE(s.rxPackets(), rxPackets);
+    }
+
+    void staleBytesStayBeyondShorterFrame()
+    {
+        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=X\r\n");
+        h.station->Form_Load();
+        Station &s = *h.station;
+
+        // A long frame (over 512 data bytes) goes to the capture file whole; the buffer keeps 512.
+        QByteArray longFrame = frame(ForeignAddress, QByteArray(600, '\x55'));
+        longFrame[520] = '\x77';
+        s.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(longFrame));
+        QCOMPARE(s.frameBytes().length(), 512);
+        QCOMPARE(s.frameHex().size(), 511 * 3);
+        QCOMPARE(h.captureBytes(), kissRecord(longFrame));
+
+        s.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(frame(ForeignAddress, "ab")));
+        QCOMPARE(s.frameBytes().length(), 18);
+        QCOMPARE(int(s.frameBytes().at(19)), 0x55); // left from the longer frame
+        QCOMPARE(s.frameBytes().current().size(), std::size_t(18));
+        QCOMPARE(s.rawFrameLines().back().size(), 17 * 3);
+
+        // Records too short to hold a data kind are ignored.
+        s.Winsock1_DataArrival(QByteArray("\0\0\0", 3));
+        QCOMPARE(s.rawFrameLines().size(), std::size_t(2));
+    }
+
+    void oversizeLengthClosesAndReconnects()
+    {
+        StationOptions options;
+        options.linkRetryIntervalMs = 200;
+        auto r = start(options);
+        r->server.send(AgwProtocol::header('K', 70000) + QByteArray(100, 'x'));
+        QTRY_VERIFY(r->harness->logMessages().first().startsWith(
+            QStringLiteral("AGW protocol error: record length 70000 exceeds 65536 bytes")));
+        QVERIFY(r->harness->station->rawFrameLines().empty());
+        // The retry opens a fresh connection, which gets both start requests again.
+        QTRY_COMPARE(r->server.connectionCount(), 2);
+        QTRY_COMPARE(r->server.received(), AgwProtocol::header('G') + AgwProtocol::header('k'));
+        r->server.send(AgwLoopbackServer::rawFrameRecord(frame(SatelliteAddress, "x")));
+        QTRY_COMPARE(r->harness->station->rxPackets(), 1);
+    }
+
+    void reconnectsAfterPeerClose()
+    {
+        StationOptions options;
+        options.linkRetryIntervalMs = 200;
+        auto r = start(options);
+        r->server.stopListening();
+        r->server.closeClient();
+        QTRY_COMPARE(r->harness->station->linkState(), int(AgwClient::Closed));
+        QTRY_VERIFY(r->harness->logMessages().first().startsWith(
+            QStringLiteral("AGW connection closed by the packet engine")));
+        QTRY_VERIFY(r->harness->logMessages().first().startsWith(QStringLiteral("Winsock Error \"10061\"")));
+
+        QVERIFY(r->server.listenAgain());
+        QTRY_COMPARE(r->server.connectionCount(), 2);
+        QTRY_COMPARE(r->server.received().size(), 72);
+        QCOMPARE(r->harness->logMessages().first(), QStringLiteral("AGW winsock connection made"));
+    }
+    void connectButtonSendsMonitoringOnce()
+    {
+        auto r = start();
+        r->harness->station->Command1_Click();
+        QTRY_COMPARE(r->server.received().size(), 108);
+        QCOMPARE(r->server.received().mid(72), AgwProtocol::header('G'));
     }
 };
-
-void TestStationLink::startRequestsAndLog()
-{
-    auto r = start();
-    QCOMPARE(r->server.received(),
-             AgwProtocol::header('G') + AgwProtocol::header('k'));
-    const QStringList log = r->harness->logMessages();
-    QCOMPARE(log.size(), 4);
-    QCOMPARE(log[0], QStringLiteral("AGW winsock connection made"));
-    QCOMPARE(log[1], QStringLiteral("Winsock RemotePort: %1").arg(r->server.port()));
-    QCOMPARE(log[2], QStringLiteral("Winsock RemoteHost: 127.0.0.1"));
-    QCOMPARE(log[3], QStringLiteral("127.0.0.1:%1 |  | N0CALL |  | ").arg(r->server.port()));
-    QCOMPARE(r->harness->station->activityLog().front().left(25),
-             QStringLiteral("2014-08-02 13:05:09.123: "));
-    QCOMPARE(r->harness->station->linkState(), int(AgwClient::Connected));
-}
-
-void TestStationLink::portInfoReply_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<int>("lengthField");
-    QTest::addColumn<QString>("expected");
-
-    const QByteArray forty = "1;Port1 first soundcard mono;Port2 xxxxx";
-    QTest::newRow("40 bytes show 29") << forty << 40
-                                      << "total number of ports: 1;Port1 first soundcard mono;";
-    QTest::newRow("10 bytes show all") << QByteArray("1;Port1 ab") << 10
-                                       << "total number of ports: 1;Port1 ab";
-    QTest::newRow("length byte is modulo 256") << QByteArray(260, 'x') << 260
-                                               << "total number of ports: xxxx";
-}
-
-void TestStationLink::portInfoReply()
-{
-    QFETCH(QByteArray, data);
-    QFETCH(int, lengthField);
-    QFETCH(QString, expected);
-
-    auto r = start();
-    r->server.send(AgwProtocol::header('G', std::uint32_t(lengthField)) + data);
-    QTRY_COMPARE(r->harness->logMessages().first(), expected);
-    QVERIFY(r->harness->station->rawFrameLines().empty());
-    QCOMPARE(r->harness->captureBytes(), QByteArray());
-}
-
-void TestStationLink::recordsInAnyCuts_data()
-{
-    QTest::addColumn<int>("cut"); // 0: one write per record, -1: all in one write, n: n-byte pieces
-    QTest::newRow("one record per write") << 0;
-    QTest::newRow("coalesced") << -1;
-    QTest::newRow("split in 7-byte pieces") << 7;
-    QTest::newRow("split byte by byte") << 1;
-}
-
-void TestStationLink::recordsInAnyCuts()
-{
-    QFETCH(int, cut);
-    auto r = start();
-
-    const QByteArray foreign = frame(ForeignAddress, "hello");
-    const QByteArray satellite = frame(SatelliteAddress, QByteArray::fromHex("0200C0DB0A"));
-    const QByteArray portInfo = AgwProtocol::header('G', 12) + "1;Port1 abc;";
-    const QByteArray other = AgwProtocol::header('X', 3) + "abc";
-    const QList<QByteArray> records{AgwLoopbackServer::rawFrameRecord(foreign), other, portInfo,
-                                    AgwLoopbackServer::rawFrameRecord(satellite)};
-    const QByteArray stream = records.join();
-    if (cut == 0) {
-        for (const QByteArray &record : records)
-            r->server.send(record);
-    } else if (cut < 0) {
-        r->server.send(stream);
-    } else {
-        for (qsizetype i = 0; i < stream.size(); i += cut)
-            r->server.send(stream.mid(i, cut));
-    }
-
-    Station &s = *r->harness->station;
-    QTRY_COMPARE(s.rxPackets(), 1);
-    QCOMPARE(s.rawFrameLines().size(), std::size_t(2));
-    QCOMPARE(s.rawFrameLines()[0], QStringLiteral("A8 A4 A6 A6 40 40 60 AE 6E 8A 96 A2 40 61 03 68 65 6C 6C 6F "));
-    QCOMPARE(s.frameHex(), QStringLiteral("B0 A4 72 96 8E 40 62 B0 A4 72 96 40 40 77 03 02 00 C0 DB 0A "));
-    QVERIFY(r->harness->logMessages().contains(QStringLiteral("total number of ports: 1;Port1 abc;")));
-    QCOMPARE(r->harness->captureBytes(),
-             kissRecord(foreign) + kissRecord(satellite) + "\xC0\x09" +
-                 "2014-08-02 13:05:09.123 UTC" + "\xC0");
-    QCOMPARE(s.statusLine(), QStringLiteral("RX packets: 1 | HTTP POST OK: 0"));
-    QCOMPARE(s.frameTimeText(), QStringLiteral("2014-08-02 13:05:09.123 UTC"));
-}
-
-void TestStationLink::frameShapes_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<QByteArray>("capture");
-    QTest::addColumn<QString>("hexLine");
-    QTest::addColumn<int>("rxPackets");
-
-    QTest::newRow("escapes FEND and FESC")
-        << QByteArray::fromHex("00C0DB") << QByteArray::fromHex("C000DBDCDBDDC0")
-        << "C0 DB " << 0;
-    QTest::newRow("TFEND after FESC is data")
-        << QByteArray::fromHex("00DBDC") << QByteArray::fromHex("C000DBDDDCC0") << "DB DC " << 0;
-    QTest::newRow("command byte only") << QByteArray::fromHex("00") << QByteArray::fromHex("C000C0")
-                                       << "" << 0;
-    QTest::newRow("no data") << QByteArray() << QByteArray::fromHex("C0C0") << "" << 0;
-    QTest::newRow("satellite address without control byte")
-        << frame(SatelliteAddress.left(14), {}) << kissRecord(frame(SatelliteAddress.left(14), {}))
-        << "B0 A4 72 96 8E 40 62 B0 A4 72 96 40 40 77 " << 0;
-    QTest::newRow("bare satellite header is a satellite frame")
-        << frame(SatelliteAddress, {})
-        << kissRecord(frame(SatelliteAddress, {})) + "\xC0\x09" "2014-08-02 13:05:09.123 UTC\xC0"
-        << "B0 A4 72 96 8E 40 62 B0 A4 72 96 40 40 77 03 " << 1;
-    QTest::newRow("hex starts 8A 05") << QByteArray::fromHex("008A05")
-                                      << QByteArray::fromHex("C0008A05C0") << "8A 05 " << 0;
-}
-
-void TestStationLink::frameShapes()
-{
-    QFETCH(QByteArray, data);
-    QFETCH(QByteArray, capture);
-    QFETCH(QString, hexLine);
-    QFETCH(int, rxPackets);
-
-    auto r = start();
-    r->server.send(AgwLoopbackServer::rawFrameRecord(data));
-    Station &s = *r->harness->station;
-    QTRY_COMPARE(s.rawFrameLines().size(), std::size_t(1));
-    QCOMPARE(s.rawFrameLines().back(), hexLine);
-    QCOMPARE(r->harness->captureBytes(), capture);
-    QCOMPARE(s.rxPackets(), rxPackets);
-}
-
-void TestStationLink::staleBytesStayBeyondShorterFrame()
-{
-    StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=X\r\n");
-    h.station->Form_Load();
-    Station &s = *h.station;
-
-    // A long frame (over 512 data bytes) goes to the capture file whole; the buffer keeps 512.
-    QByteArray longFrame = frame(ForeignAddress, QByteArray(600, '\x55'));
-    longFrame[520] = '\x77';
-    s.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(longFrame));
-    QCOMPARE(s.frameBytes().length(), 512);
-    QCOMPARE(s.frameHex().size(), 511 * 3);
-    QCOMPARE(h.captureBytes(), kissRecord(longFrame));
-
-    s.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(frame(ForeignAddress, "ab")));
-    QCOMPARE(s.frameBytes().length(), 18);
-    QCOMPARE(int(s.frameBytes().at(19)), 0x55); // left from the longer frame
-    QCOMPARE(s.frameBytes().current().size(), std::size_t(18));
-    QCOMPARE(s.rawFrameLines().back().size(), 17 * 3);
-
-    // Records too short to hold a data kind are ignored.
-    s.Winsock1_DataArrival(QByteArray("\0\0\0", 3));
-    QCOMPARE(s.rawFrameLines().size(), std::size_t(2));
-}
-
-void TestStationLink::oversizeLengthClosesAndReconnects()
-{
-    StationOptions options;
-    options.linkRetryIntervalMs = 200;
-    auto r = start(options);
-    r->server.send(AgwProtocol::header('K', 70000) + QByteArray(100, 'x'));
-    QTRY_VERIFY(r->harness->logMessages().first().startsWith(
-        QStringLiteral("AGW protocol error: record length 70000 exceeds 65536 bytes")));
-    QVERIFY(r->harness->station->rawFrameLines().empty());
-    // The retry opens a fresh connection, which gets both start requests again.
-    QTRY_COMPARE(r->server.connectionCount(), 2);
-    QTRY_COMPARE(r->server.received(), AgwProtocol::header('G') + AgwProtocol::header('k'));
-    r->server.send(AgwLoopbackServer::rawFrameRecord(frame(SatelliteAddress, "x")));
-    QTRY_COMPARE(r->harness->station->rxPackets(), 1);
-}
-
-void TestStationLink::reconnectsAfterPeerClose()
-{
-    StationOptions options;
-    options.linkRetryIntervalMs = 200;
-    auto r = start(options);
-    r->server.stopListening();
-    r->server.closeClient();
-    QTRY_COMPARE(r->harness->station->linkState(), int(AgwClient::Closed));
-    QTRY_VERIFY(r->harness->logMessages().first().startsWith(
-        QStringLiteral("AGW connection closed by the packet engine")));
-    QTRY_VERIFY(r->harness->logMessages().first().startsWith(QStringLiteral("Winsock Error \"10061\"")));
-
-    QVERIFY(r->server.listenAgain());
-    QTRY_COMPARE(r->server.connectionCount(), 2);
-    QTRY_COMPARE(r->server.received().size(), 72);
-    QCOMPARE(r->harness->logMessages().first(), QStringLiteral("AGW winsock connection made"));
-}
-
-void TestStationLink::connectButtonSendsMonitoringOnce()
-{
-    auto r = start();
-    r->harness->station->Command1_Click();
-    QTRY_COMPARE(r->server.received().size(), 108);
-    QCOMPARE(r->server.received().mid(72), AgwProtocol::header('G'));
-}
-
-void TestStationLink::refusedConnectionLoggedOnce()
-{
-    AgwLoopbackServer closed;
-    const QByteArray port = closed.portValue().toLatin1();
-    closed.stopListening();
-    StationOptions options;
-    options.linkRetryIntervalMs = 60000; // only the button reconnects within this test
-    StationHarness h("PORT=" + port + "\r\n", options);
-    h.station->Form_Load();
-    QTRY_COMPARE(h.logMessages().first(),
-                 QStringLiteral("Winsock Error \"10061\" occured: Connection is forcefully rejected"));
-    QCOMPARE(h.station->linkState(), int(AgwClient::Closed));
-    h.station->Command1_Click();
-    QTRY_COMPARE(h.logMessages().count(h.logMessages().first()), 1);
-    QTRY_COMPARE(h.station->linkState(), int(AgwClient::Closed));
-
-    // "Connect AGW" on a closed link starts a new attempt, whose connect sends both requests.
-    QVERIFY(closed.listenAgain());
-    h.station->Command1_Click();
-    QTRY_COMPARE(closed.received(), AgwProtocol::header('G') + AgwProtocol::header('k'));
-    QCOMPARE(h.logMessages().first(), QStringLiteral("AGW winsock connection made"));
-}
-
-void TestStationLink::sameMinuteRestartAppends()
-{
-    QTemporaryDir dir;
-    for (int run = 0; run < 2; ++run) {
-        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=N0CALL\r\n");
-        // Both runs write into the same program directory.
-        QFile::copy(h.path(QStringLiteral("online_conf.ini")),
-                    dir.filePath(QStringLiteral("online_conf.ini")));
-        StationOptions o;
-        o.programDir = dir.path();
-        o.timeSource = &h.clock;
-        Station station(o);
-        station.Form_Load();
-        QCOMPARE(QFileInfo(station.captureFilePath()).fileName(),
-                 QStringLiteral("N0CALL_02082014_1305.kss"));
-        station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(frame(ForeignAddress, "r")));
-        station.MnuExit_Click();
-    }
-    QFile file(dir.filePath(QStringLiteral("N0CALL_02082014_1305.kss")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray one = kissRecord(frame(ForeignAddress, "r"));
-    QCOMPARE(file.readAll(), one + one);
-}
 
 QTEST_GUILESS_MAIN(TestStationLink)
 #include "tst_station_link.moc"
