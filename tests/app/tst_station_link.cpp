@@ -227,6 +227,7 @@ private slots:
         QTRY_COMPARE(r->server.received().size(), 72);
         QCOMPARE(r->harness->logMessages().first(), QStringLiteral("AGW winsock connection made"));
     }
+
     void connectButtonSendsMonitoringOnce()
     {
         auto r = start();
