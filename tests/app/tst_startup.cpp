@@ -6,7 +6,6 @@
 #include "support/StationHarness.h"
 
 #include <QDir>
-#include <QSignalSpy>
 #include <QTest>
 
 using Daylight = TimeZoneInfo::Daylight;
@@ -32,15 +31,6 @@ private slots:
         QTest::newRow("any order, comments and blank lines, LF, no final line end")
             << QByteArray("# station\n\nMYCALL=N0CALL\n#PORT=ignored:1\nPORT=h:1\n\nSERVER=s")
             << QStringList{"h:1", "s", "N0CALL", "", "", image} << -1 << 0;
-        QTest::newRow("blanks around key and value are trimmed")
-            << QByteArray("PORT = localhost:8000 \r\n  MYCALL  =  AB1CD  \r\n")
-            << QStringList{"localhost:8000", "", "AB1CD", "", "", image} << -1 << 0;
-        QTest::newRow("value keeps further equals signs")
-            << QByteArray("SERVER=http://h/p?a=1&b=2\r\n")
-            << QStringList{"", "http://h/p?a=1&b=2", "", "", "", image} << -1 << 0;
-        QTest::newRow("blank then # with = is an unknown key")
-            << QByteArray(" #PORT=x:1\r\nPORT=y:2\r\n")
-            << QStringList{"y:2", "", "", "", "", image} << -1 << 0;
         QTest::newRow("later line wins, lower-case key ignored")
             << QByteArray("MYCALL=A\r\nmycall=B\r\nMYCALL=C\r\n")
             << QStringList{"", "", "C", "", "", image} << -1 << 0;
@@ -52,9 +42,6 @@ private slots:
         QTest::newRow("blank then # without = is an error, earlier values stay")
             << QByteArray("MYCALL=A\r\nSCREENSHOT=NO\r\n # comment?\r\nPORT=h:1\r\n")
             << QStringList{"", "", "A", "", "", image} << 0 << 5;
-        QTest::newRow("8-bit value carried through")
-            << QByteArray("QTH_LAT=48\xb0 N\r\n")
-            << QStringList{"", "", "", QString::fromLatin1("48\xb0 N"), "", image} << -1 << 0;
     }
 
     void configuration()
@@ -77,30 +64,14 @@ private slots:
         QCOMPARE(result.error ? result.error->number : 0, errorNumber);
     }
 
-    void bias_data()
-    {
-        QTest::addColumn<int>("b");
-        QTest::addColumn<int>("s");
-        QTest::addColumn<int>("d");
-        QTest::addColumn<Daylight>("daylight");
-        QTest::addColumn<int>("expected");
-
-        QTest::newRow("east, summer time in force") << -60 << 0 << -60 << Daylight::DaylightInForce << 120;
-        QTest::newRow("east, winter") << -60 << 0 << -60 << Daylight::StandardInForce << 60;
-        QTest::newRow("no daylight saving ignores D") << -330 << 0 << -60 << Daylight::NoDaylightSaving << 330;
-        QTest::newRow("unknown state uses S") << 300 << 0 << -60 << Daylight::Unknown << -300;
-        QTest::newRow("west, summer time") << 300 << 0 << -60 << Daylight::DaylightInForce << -240;
-        QTest::newRow("standard bias counts") << 0 << 30 << 0 << Daylight::StandardInForce << -30;
-    }
-
     void bias()
     {
-        QFETCH(int, b);
-        QFETCH(int, s);
-        QFETCH(int, d);
-        QFETCH(Daylight, daylight);
-        QFETCH(int, expected);
-        QCOMPARE(int(timeZoneBiasFrom({b, s, d, daylight})), expected);
+        // Minutes east of UTC from the zone's bias B, standard bias S, daylight bias D and state.
+        QCOMPARE(int(timeZoneBiasFrom({-60, 0, -60, Daylight::DaylightInForce})), 120);
+        QCOMPARE(int(timeZoneBiasFrom({-60, 0, -60, Daylight::StandardInForce})), 60);
+        QCOMPARE(int(timeZoneBiasFrom({0, 30, 0, Daylight::StandardInForce})), -30);
+        QCOMPARE(int(timeZoneBiasFrom({-330, 0, -60, Daylight::NoDaylightSaving})), 330); // D ignored
+        QCOMPARE(int(timeZoneBiasFrom({300, 0, -60, Daylight::Unknown})), -300);          // S counts
     }
 
     void utc_data()
@@ -109,25 +80,15 @@ private slots:
         QTest::addColumn<QTime>("localTime");
         QTest::addColumn<TimeZoneInfo>("zone");
         QTest::addColumn<QString>("timestamp");
-        QTest::addColumn<QString>("utcSeconds");
 
         const TimeZoneInfo cest{-60, 0, -60, Daylight::DaylightInForce};
         const TimeZoneInfo utc{};
-        const TimeZoneInfo newYork{300, 0, -60, Daylight::StandardInForce};
         QTest::newRow("summer time two hours east")
-            << QDate(2014, 8, 2) << QTime(15, 5, 9, 123) << cest << "2014-08-02 13:05:09.123"
-            << "2014-08-02 13:05:09";
+            << QDate(2014, 8, 2) << QTime(15, 5, 9, 123) << cest << "2014-08-02 13:05:09.123";
         QTest::newRow("just after local midnight east of UTC is the previous day")
-            << QDate(2026, 1, 1) << QTime(0, 30, 0, 5) << cest << "2025-12-31 22:30:00.005"
-            << "2025-12-31 22:30:00";
+            << QDate(2026, 1, 1) << QTime(0, 30, 0, 5) << cest << "2025-12-31 22:30:00.005";
         QTest::newRow("UTC midnight") << QDate(2026, 12, 6) << QTime(0, 0, 0, 0) << utc
-                                      << "2026-12-06 00:00:00.000" << "2026-12-06 00:00:00";
-        QTest::newRow("last millisecond of the day")
-            << QDate(2026, 12, 5) << QTime(23, 59, 59, 999) << utc << "2026-12-05 23:59:59.999"
-            << "2026-12-05 23:59:59";
-        QTest::newRow("west of UTC moves to the next day")
-            << QDate(2026, 2, 28) << QTime(20, 0, 0, 42) << newYork << "2026-03-01 01:00:00.042"
-            << "2026-03-01 01:00:00";
+                                      << "2026-12-06 00:00:00.000";
     }
 
     void utc()
@@ -136,14 +97,13 @@ private slots:
         QFETCH(QTime, localTime);
         QFETCH(TimeZoneInfo, zone);
         QFETCH(QString, timestamp);
-        QFETCH(QString, utcSeconds);
 
         FakeTimeSource source;
         source.set(localDate, localTime, zone);
         const Clock clock(source);
         QCOMPARE(clock.TimestampNow(), timestamp);
-        QCOMPARE(clock.UtcNow().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), utcSeconds);
-        QCOMPARE(clock.UtcNow().time().msec(), 0);
+        // UtcNow is the same moment in whole seconds.
+        QCOMPARE(clock.UtcNow().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")), timestamp.left(20) + "000");
     }
 
     void timestampShape()
@@ -151,16 +111,10 @@ private slots:
         // The system clock: whatever the moment, 23 characters in the fixed layout.
         SystemTimeSource system;
         const QString text = Clock(system).TimestampNow();
-        QCOMPARE(text.size(), 23);
         QVERIFY2(QRegularExpression(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}$)"))
                      .match(text)
                      .hasMatch(),
                  qPrintable(text));
-        // The system zone's offset is what localtime reports, summer time included.
-        const time_t now = time(nullptr);
-        tm local{};
-        localtime_r(&now, &local);
-        QCOMPARE(int(Clock(system).TimeZoneBias()), int(local.tm_gmtoff / 60));
     }
 
     void stopsAtFailingStep_data()
@@ -181,7 +135,6 @@ private slots:
         row("empty file", "", 62, "Input past end of file", {});
         row("line without =", "MYCALL=A\r\nPORT\r\n", 5, invalidCall, {});
         row("PORT without colon", "PORT=localhost\r\nMYCALL=A\r\n", 5, invalidCall, {"localhost |  | A |  | "});
-        row("empty PORT", "MYCALL=A\r\n", 5, invalidCall, {" |  | A |  | "});
         row("port not a number", "PORT=localhost:80a0\r\n", 13, "Type mismatch", {"localhost:80a0 |  |  |  | "});
         row("port out of range", "PORT=localhost:70000\r\n", 380, "Invalid property value",
             {"localhost:70000 |  |  |  | "});
@@ -203,21 +156,15 @@ private slots:
         messages.removeIf([](const QString &m) { return m.startsWith(QStringLiteral("Winsock Error")); });
         QCOMPARE(messages, log);
         QVERIFY(QDir(h.dir.path()).entryList({QStringLiteral("*.kss")}).isEmpty());
-        // Captions and units of the start-up never came; the chart channel stays 0.
-        QCOMPARE(h.station->channelCaption(10), QString());
-        QCOMPARE(h.station->channelUnit(19), QString());
-        QCOMPARE(h.station->channelCaption(51), QStringLiteral("Reset counts"));
-        QCOMPARE(h.station->selectedChannel(), 0);
+        QCOMPARE(h.station->selectedChannel(), 0); // the chart shows nothing
         QCOMPARE(h.station->statusLine(), QStringLiteral("RX packets: 0 | HTTP POST OK: 0"));
     }
 
     void completeStart()
     {
         StationHarness h("SCREENSHOT=NO\r\nPORT = 127.0.0.1:1 \r\n");
-        QSignalSpy hidden(h.station.get(), &Station::screenshotButtonVisibleChanged);
         h.station->Form_Load();
         QVERIFY(h.messageBoxes.isEmpty());
-        QCOMPARE(hidden.size(), 1);
         QVERIFY(!h.station->screenshotButtonVisible());
         // No MYCALL: the name begins with "_".
         QCOMPARE(QFileInfo(h.station->captureFilePath()).fileName(), QStringLiteral("_02082014_1305.kss"));
@@ -239,7 +186,6 @@ private slots:
         for (const QString &name : removed + kept)
             QVERIFY(writeFile(working.filePath(name), {}));
         QVERIFY(writeFile(working.filePath(QStringLiteral("N0CALL_02012026_0000.kss")), "x"));
-        QVERIFY(writeFile(h.path(QStringLiteral("N0CALL_03012026_0000.txt")), {}));
         QVERIFY(QDir(working.path()).mkdir(QStringLiteral("empty_01012026_0000.kss")));
 
         h.station->Form_Unload();
@@ -248,7 +194,6 @@ private slots:
             QVERIFY2(!left.contains(name), qPrintable(name));
         for (const QString &name : kept + QStringList{"N0CALL_02012026_0000.kss", "empty_01012026_0000.kss"})
             QVERIFY2(left.contains(name), qPrintable(name));
-        QVERIFY(!QFile::exists(h.path(QStringLiteral("N0CALL_03012026_0000.txt"))));
         QVERIFY(QFile::exists(h.path(QStringLiteral("online_conf.ini"))));
     }
 
