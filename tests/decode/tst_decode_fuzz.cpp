@@ -1,7 +1,6 @@
 // Thousands of random and truncated satellite frames: through the Station after a long frame
 // has filled every position, and straight into the decoder from buffers of exactly the frame's
-// size, so the sanitizer build catches any read past the frame; random capture files too.
-#include "decode/CaptureCsvWriter.h"
+// size, so the sanitizer build catches any read past the frame.
 #include "decode/FrameDecoder.h"
 #include "decode/SatelliteFrames.h"
 
@@ -21,7 +20,6 @@ struct Field
     int channel;
     int position;
     int width;
-    bool isSigned;
 };
 
 // The fields of each family, written out here rather than taken from the decoder.
@@ -31,32 +29,22 @@ std::vector<Field> fieldsOf(Family family)
     switch (family) {
     case Family::EpsDebug:
         for (int c = 1; c <= 48; ++c)
-            fields.push_back({c, 24 + 2 * c, 2, true});
+            fields.push_back({c, 24 + 2 * c, 2});
         break;
     case Family::ComHousekeeping:
-        fields = {{51, 26, 2, true}, {52, 28, 2, true}, {53, 30, 2, true}, {54, 32, 1, true},
-                  {55, 34, 1, true}, {56, 35, 4, false}, {57, 39, 4, false}, {58, 43, 4, false}};
+        fields = {{51, 26, 2}, {52, 28, 2}, {53, 30, 2}, {54, 32, 1},
+                  {55, 34, 1}, {56, 35, 4}, {57, 39, 4}, {58, 43, 4}};
         break;
     case Family::CdhsBeacon:
         for (int k = 0; k < 4; ++k)
-            fields.push_back({59 + k, 26 + 4 * k, 4, false});
+            fields.push_back({59 + k, 26 + 4 * k, 4});
         break;
     case Family::AdcsMeasurement:
         for (int k = 0; k < 20; ++k)
-            fields.push_back({78 + k, 78 + 2 * k, 2, true});
+            fields.push_back({78 + k, 78 + 2 * k, 2});
         break;
     }
     return fields;
-}
-
-double readField(const QByteArray &data, const Field &field)
-{
-    quint64 value = 0;
-    for (int i = field.width - 1; i >= 0; --i)
-        value = (value << 8) | quint8(data[field.position - 1 + i]);
-    if (field.isSigned && (value >> (8 * field.width - 1)))
-        return double(qint64(value) - (qint64(1) << (8 * field.width)));
-    return double(value);
 }
 
 QByteArray randomFrame(QRandomGenerator &random)
@@ -113,8 +101,6 @@ private slots:
                     if (field.position + field.width - 1 > kept) {
                         QVERIFY2(value == 0, qPrintable(QStringLiteral("frame %1 (%2 bytes), channel %3")
                                                             .arg(n).arg(data.size()).arg(field.channel)));
-                    } else if (family != Family::EpsDebug) {
-                        QCOMPARE(value, readField(data, field));
                     }
                 }
             }
@@ -136,33 +122,6 @@ private slots:
             }
         }
         QVERIFY(decoded > FrameCount / 2);
-    }
-
-    void randomCaptureFiles()
-    {
-        // Byte soup rich in FEND, FESC and time-record commands: decode what is there, never crash.
-        QRandomGenerator random(42);
-        const char alphabet[] = {char(0xC0), char(0xDB), char(0xDC), char(0xDD), 0x09, 0x00, 0x06};
-        TelemetryHistory history;
-        for (int n = 0; n < 2000; ++n) {
-            QByteArray content;
-            const int records = random.bounded(6);
-            for (int r = 0; r < records; ++r) {
-                QByteArray frame = randomFrame(random);
-                for (char &byte : frame) {
-                    if (random.bounded(8) == 0)
-                        byte = alphabet[random.bounded(int(sizeof alphabet))];
-                }
-                content += char(0xC0) + frame + char(0xC0);
-            }
-            content.truncate(random.bounded(int(content.size()) + 1));
-            const std::vector<char> exact(content.begin(), content.end());
-            CaptureCsvWriter writer(QByteArrayView(exact.data(), qsizetype(exact.size())), history);
-            std::string out;
-            int steps = 0;
-            while (writer.step(out))
-                QVERIFY(++steps <= int(exact.size()) + 1);
-        }
     }
 
 };
