@@ -16,7 +16,6 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QString portValue() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
 
-    bool hasClient() const { return m_client && m_client->state() == QAbstractSocket::ConnectedState; }
     int connectionCount() const { return m_connections; }
     // Everything the current client has sent so far.
     QByteArray received() const { return m_received; }

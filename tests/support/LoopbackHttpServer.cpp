@@ -57,7 +57,6 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket *socket)
         return;
     }
     m_requests.append(parsed.request);
-    emit requestReceived(parsed.request);
     if (m_answer.respond)
         answer(socket, m_answer);
     else

@@ -35,9 +35,6 @@ public:
     const QList<HttpRequest> &requests() const { return m_requests; }
     void answerHeldRequests(); // sends the configured answer to every held connection
 
-signals:
-    void requestReceived(const HttpRequest &request);
-
 protected:
     void incomingConnection(qintptr descriptor) override;
 
