@@ -199,6 +199,31 @@ private slots:
         }
     }
 
+    void portInfoAndMonitoringToggle()
+    {
+        AgwReplayServer::Options options;
+        options.rate = 50;
+        options.loop = true;
+        AgwReplayServer server({SatelliteShort}, options);
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        Client client(server.serverPort());
+        client.send(AgwProtocol::KindPortInfo);
+        QTRY_COMPARE_WITH_TIMEOUT(client.records.size(), 1, Generous);
+        const QByteArray &info = client.records[0];
+        QCOMPARE(info[AgwProtocol::DataKindOffset], AgwProtocol::KindPortInfo);
+        QVERIFY(info.startsWith(AgwProtocol::header('G', AgwProtocol::dataLength(info))));
+        QVERIFY(info.sliced(AgwProtocol::HeaderSize).startsWith("1;Port1 "));
+        QVERIFY(info.endsWith('\0')); // the length counts the closing NUL
+
+        client.send(AgwProtocol::KindRawMonitoring);
+        QTRY_VERIFY_WITH_TIMEOUT(client.records.size() >= 4, Generous);
+        client.send(AgwProtocol::KindRawMonitoring); // a second "k" switches monitoring off
+        QTest::qWait(200);                            // records already on their way
+        const qsizetype stopped = client.records.size();
+        QTest::qWait(300);
+        QCOMPARE(client.records.size(), stopped);
+    }
+
     void oversizeRequestClosesTheClient()
     {
         AgwReplayServer server({SatelliteShort}, {});

@@ -192,6 +192,15 @@ private slots:
         QCOMPARE(t.station->activityLogText().count(QStringLiteral("server is busy")), 1);
         QCOMPARE(t.station->postOk(), 1);
         QCOMPARE(t.station->statusLine(), QStringLiteral("RX packets: 2 | HTTP POST OK: 1"));
+
+        // Closing the window cancels a request in flight: nothing completes or counts later.
+        t.station->Winsock1_DataArrival(satelliteRecord());
+        QTRY_COMPARE(http.requests().size(), 2);
+        t.station->Form_QueryUnload();
+        http.answerHeldRequests();
+        QTest::qWait(200);
+        QVERIFY(!t.station->transferStates().contains(QStringLiteral("icResponseCompleted")));
+        QCOMPARE(t.station->postOk(), 1);
     }
 
 };
