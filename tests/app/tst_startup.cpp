@@ -195,6 +195,13 @@ private slots:
         for (const QString &name : kept + QStringList{"N0CALL_02012026_0000.kss", "empty_01012026_0000.kss"})
             QVERIFY2(left.contains(name), qPrintable(name));
         QVERIFY(QFile::exists(h.path(QStringLiteral("online_conf.ini"))));
+
+        // The run's own empty capture file: the close-box path leaves it (still open); Exit
+        // closes it first, so its clean-up removes it.
+        const QString capture = h.station->captureFilePath();
+        QVERIFY(QFile::exists(capture));
+        h.station->MnuExit_Click();
+        QVERIFY(!QFile::exists(capture));
     }
 
 };
