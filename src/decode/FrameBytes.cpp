@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-constexpr char16_t HexDigits[] = u"0123456789ABCDEF";
-}
-
 void FrameBytes::assign(QByteArrayView data)
 {
     m_length = int(std::min<qsizetype>(data.size(), Capacity));
@@ -16,7 +12,7 @@ void FrameBytes::assign(QByteArrayView data)
 
 QString ByteToHex(std::uint8_t byte)
 {
-    const QChar digits[2] = {QChar(HexDigits[byte >> 4]), QChar(HexDigits[byte & 0x0F])};
+    const QChar digits[2] = {QChar(hexDigit(byte >> 4)), QChar(hexDigit(byte))};
     return QString(digits, 2);
 }
 
@@ -27,8 +23,8 @@ QString buildFrameHex(const FrameBytes &frame)
     QChar *out = hex.data();
     for (int position = 2; position <= frame.length(); ++position) {
         const std::uint8_t byte = frame.at(position);
-        *out++ = QChar(HexDigits[byte >> 4]);
-        *out++ = QChar(HexDigits[byte & 0x0F]);
+        *out++ = QChar(hexDigit(byte >> 4));
+        *out++ = QChar(hexDigit(byte));
         *out++ = QChar(u' ');
     }
     return hex;

@@ -31,6 +31,8 @@ private:
     int m_length = 0;
 };
 
+// The upper-case hex digit of a nibble (0..15).
+constexpr char16_t hexDigit(unsigned nibble) { return u"0123456789ABCDEF"[nibble & 0x0F]; }
 // Two upper-case hex digits.
 QString ByteToHex(std::uint8_t byte);
 // Positions 2..length of the frame, each as two hex digits and a blank ("" for length <= 1).

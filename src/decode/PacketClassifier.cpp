@@ -28,7 +28,6 @@ constexpr Test Tests[] = {
 constexpr std::uint8_t SatelliteAddress[] = {0xB0, 0xA4, 0x72, 0x96, 0x8E, 0x40, 0x62, 0xB0,
                                              0xA4, 0x72, 0x96, 0x40, 0x40, 0x77, 0x03};
 
-constexpr char16_t HexDigits[] = u"0123456789ABCDEF";
 
 // FrameHex characters from firstChar (0-based) on, at most 11, clipped to the hex text: the
 // byte at position k occupies characters 3k - 6 and 3k - 5 (0-based), its blank 3k - 4.
@@ -41,7 +40,7 @@ HeaderHex headerHexFrom(FrameView frame, int firstChar)
         const std::uint8_t byte = frame[std::size_t(c / 3 + 1)];
         const int digit = c % 3;
         header.chars[std::size_t(header.length++)] =
-            digit == 0 ? HexDigits[byte >> 4] : digit == 1 ? HexDigits[byte & 0x0F] : u' ';
+            digit == 0 ? hexDigit(byte >> 4) : digit == 1 ? hexDigit(byte) : u' ';
     }
     return header;
 }
