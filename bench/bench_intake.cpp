@@ -1,4 +1,4 @@
-// The Station's intake of one satellite frame, as Winsock1_DataArrival runs it (capture file,
+// The Station's intake of one satellite frame, as handleRecord runs it (capture file,
 // hex text, classification, decoding, box refresh, ...), headless, upload off, every family's
 // history already full with 2000 records. Budget: >= 50,000 frames/s.
 #include "BenchFrames.h"
@@ -44,17 +44,17 @@ void intake(benchmark::State &state, Mix mix)
     options.programDir = dir.path();
     options.uploadAllowed = false;
     Station station(options);
-    station.Form_Load();
+    station.start();
 
     // Full histories: 2000 records of every decoded family.
     const std::vector<QByteArray> fill = agwRecords(Mix::Mixed, 20000);
     for (const QByteArray &record : fill)
-        station.Winsock1_DataArrival(record);
+        station.handleRecord(record);
 
     const std::vector<QByteArray> records = agwRecords(mix, 10000);
     std::size_t next = 0;
     for (auto _ : state) {
-        station.Winsock1_DataArrival(records[next]);
+        station.handleRecord(records[next]);
         next = next + 1 == records.size() ? 0 : next + 1;
     }
     state.SetItemsProcessed(state.iterations());

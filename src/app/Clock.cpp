@@ -53,12 +53,12 @@ QString formatTimestamp(const QDate &date, const QTime &time)
     return text;
 }
 
-std::int16_t Clock::TimeZoneBias() const
+std::int16_t Clock::timeZoneBias() const
 {
     return timeZoneBiasFrom(m_source.now().zone);
 }
 
-QDateTime Clock::UtcNow() const
+QDateTime Clock::utcNow() const
 {
     return toUtc(m_source.now(), false);
 }
@@ -68,7 +68,7 @@ QDateTime Clock::utcNowPrecise() const
     return toUtc(m_source.now(), true);
 }
 
-QString Clock::TimestampNow() const
+QString Clock::timestampNow() const
 {
     const QDateTime utc = toUtc(m_source.now(), true);
     return formatTimestamp(utc.date(), utc.time());

@@ -21,12 +21,12 @@ class Clock
 public:
     explicit Clock(const TimeSource &source) : m_source(source) {}
 
-    std::int16_t TimeZoneBias() const;
+    std::int16_t timeZoneBias() const;
     // UTC date-time to the second (milliseconds dropped), as a UTC QDateTime.
-    QDateTime UtcNow() const;
+    QDateTime utcNow() const;
     // UTC date-time with milliseconds, from one reading.
     QDateTime utcNowPrecise() const;
-    QString TimestampNow() const;
+    QString timestampNow() const;
     // The local calendar date, for names that follow the user's day (screenshots).
     QDate localDate() const;
 

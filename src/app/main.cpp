@@ -1,5 +1,6 @@
 // halvora1: the Halvora-1 ground station. See README.md for the command line.
 #include "app/DecodeCommand.h"
+#include "app/ExitSignals.h"
 #include "app/HeadlessRunner.h"
 #include "app/Station.h"
 #include "app/gui/MainWindow.h"
@@ -36,7 +37,7 @@ int runHeadless(const Options &options, int argc, char **argv)
     Station station(stationOptionsFrom(options));
     HeadlessRunner runner(station);
     runner.installSignalHandlers();
-    station.Form_Load();
+    station.start();
     return app.exec();
 }
 
@@ -46,12 +47,15 @@ int runWindow(const Options &options, int argc, char **argv)
     Station station(stationOptionsFrom(options));
     MainWindow window(station);
     // The start-up sequence runs as the window loads, before it takes input.
-    station.Form_Load();
+    station.start();
     if (const QScreen *screen = window.screen()) {
         const QRect frame = window.frameGeometry();
         window.move(screen->availableGeometry().center() - QPoint(frame.width(), frame.height()) / 2);
     }
     window.show();
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::exitRequested, &window, &MainWindow::exitStation);
+    exitSignals.install();
     return app.exec();
 }
 

@@ -1,7 +1,7 @@
 #include "decode/CaptureCsvWriter.h"
 
 #include "decode/FrameDecoder.h"
-#include "display/ChannelTable.h"
+#include "telemetry/ChannelTable.h"
 
 #include <algorithm>
 #include <array>

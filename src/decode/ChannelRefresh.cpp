@@ -1,6 +1,6 @@
 #include "decode/ChannelRefresh.h"
 
-#include "display/ChannelTable.h"
+#include "telemetry/ChannelTable.h"
 
 #include <charconv>
 #include <cmath>
@@ -89,7 +89,7 @@ QString formatBoxText(double value, BoxFormat format, QStringView decimalPoint)
     return text;
 }
 
-void RefreshChannelDisplay(const TelemetryHistory &history,
+void refreshChannelTexts(const TelemetryHistory &history,
                            std::span<QString, TelemetryHistory::ChannelCount + 1> texts,
                            QStringView decimalPoint)
 {

@@ -24,6 +24,6 @@ QString formatBoxText(double value, BoxFormat format, QStringView decimalPoint);
 // Writes texts[channel] for every channel that has a value box (a row in the channel table)
 // and a place in its family's record, from the latest stored record of each family that has
 // one. Boxes of families without records are left alone. decimalPoint: QLocale().decimalPoint().
-void RefreshChannelDisplay(const TelemetryHistory &history,
+void refreshChannelTexts(const TelemetryHistory &history,
                            std::span<QString, TelemetryHistory::ChannelCount + 1> texts,
                            QStringView decimalPoint);

@@ -9,7 +9,7 @@
 #include <bitset>
 #include <optional>
 
-// DecodeFrame's work without the window: names a satellite frame and runs its family decoder
+// decodeFrame's work without the window: names a satellite frame and runs its family decoder
 // into the history. The Station calls it for every satellite frame, `halvora1 decode` for every
 // satellite frame of a capture file, so both decode with the same code.
 

@@ -8,12 +8,12 @@ QString CaptureFile::fileName(const QString &mycall, const QDateTime &utcStart)
            QStringLiteral(".kss");
 }
 
-std::optional<StartupError> CaptureFile::open(const QString &path)
+std::optional<QString> CaptureFile::open(const QString &path)
 {
     m_file.close();
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return StartupError::pathFileAccess();
+        return m_file.errorString();
     return std::nullopt;
 }
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "app/StartupError.h"
-
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
@@ -19,7 +17,8 @@ public:
     static QString fileName(const QString &mycall, const QDateTime &utcStart);
 
     // Opens for appending: a second start within the same UTC minute keeps the first run's records.
-    std::optional<StartupError> open(const QString &path);
+    // Returns the operating system's reason when the file cannot be opened.
+    std::optional<QString> open(const QString &path);
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }
 

@@ -18,7 +18,7 @@
 // The HTTP client the Station posts telemetry with: one request at a time over
 // QNetworkAccessManager (HTTP and HTTPS, system certificate store), its progress as the classic
 // twelve state codes, and the response header text, code and info the Station logs.
-// Owned by the Station; Post_Packet_Click starts requests, Inet1_StateChanged follows them.
+// Owned by the Station; uploadCurrentFrame starts requests, handleUploadState follows them.
 //
 // Numbers this component reports. Own failures of setUrl/execute (Failure::number):
 //   35750  "URL is empty"                       setUrl with empty text

@@ -101,16 +101,16 @@ private slots:
         FakeTimeSource source;
         source.set(localDate, localTime, zone);
         const Clock clock(source);
-        QCOMPARE(clock.TimestampNow(), timestamp);
-        // UtcNow is the same moment in whole seconds.
-        QCOMPARE(clock.UtcNow().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")), timestamp.left(20) + "000");
+        QCOMPARE(clock.timestampNow(), timestamp);
+        // utcNow is the same moment in whole seconds.
+        QCOMPARE(clock.utcNow().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")), timestamp.left(20) + "000");
     }
 
     void timestampShape()
     {
         // The system clock: whatever the moment, 23 characters in the fixed layout.
         SystemTimeSource system;
-        const QString text = Clock(system).TimestampNow();
+        const QString text = Clock(system).timestampNow();
         QVERIFY2(QRegularExpression(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}$)"))
                      .match(text)
                      .hasMatch(),
@@ -150,26 +150,26 @@ private slots:
         QFETCH(QStringList, log);
 
         StationHarness h(config);
-        h.station->Form_Load();
+        h.station->start();
         QCOMPARE(h.messageBoxes, QStringList{"Open Error|" + report});
         QStringList messages = h.logMessages();
         messages.removeIf([](const QString &m) { return m.startsWith(QStringLiteral("Winsock Error")); });
         QCOMPARE(messages, log);
         QVERIFY(QDir(h.dir.path()).entryList({QStringLiteral("*.kss")}).isEmpty());
-        QCOMPARE(h.station->selectedChannel(), 0); // the chart shows nothing
+        QCOMPARE(h.station->display().selectedChannel(), 0); // the chart shows nothing
         QCOMPARE(h.station->statusLine(), QStringLiteral("RX packets: 0 | HTTP POST OK: 0"));
     }
 
     void completeStart()
     {
         StationHarness h("SCREENSHOT=NO\r\nPORT = 127.0.0.1:1 \r\n");
-        h.station->Form_Load();
+        h.station->start();
         QVERIFY(h.messageBoxes.isEmpty());
         QVERIFY(!h.station->screenshotButtonVisible());
         // No MYCALL: the name begins with "_".
         QCOMPARE(QFileInfo(h.station->captureFilePath()).fileName(), QStringLiteral("_02082014_1305.kss"));
         QCOMPARE(QFileInfo(h.station->captureFilePath()).size(), 0);
-        QCOMPARE(h.station->channelUnit(66), QStringLiteral("C"));
+        QCOMPARE(h.station->display().unit(66), QStringLiteral("C"));
     }
 
     void cleanupRemovesOnlyOwnEmptyFiles()
@@ -178,7 +178,7 @@ private slots:
         StationOptions options;
         options.workingDir = working.path();
         StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=N0CALL\r\n", options);
-        h.station->Form_Load();
+        h.station->start();
 
         const QStringList removed{"N0CALL_01012026_0000.kss", "OTHER_31122025_2359.TXT",
                                   "halvora1_05122026.bmp", "HALVORA1_05122026.png"};
@@ -188,7 +188,7 @@ private slots:
         QVERIFY(writeFile(working.filePath(QStringLiteral("N0CALL_02012026_0000.kss")), "x"));
         QVERIFY(QDir(working.path()).mkdir(QStringLiteral("empty_01012026_0000.kss")));
 
-        h.station->Form_Unload();
+        h.station->finishClose();
         const QStringList left = QDir(working.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         for (const QString &name : removed)
             QVERIFY2(!left.contains(name), qPrintable(name));
@@ -200,7 +200,7 @@ private slots:
         // closes it first, so its clean-up removes it.
         const QString capture = h.station->captureFilePath();
         QVERIFY(QFile::exists(capture));
-        h.station->MnuExit_Click();
+        h.station->exit();
         QVERIFY(!QFile::exists(capture));
     }
 

@@ -42,7 +42,7 @@ std::unique_ptr<Running> start(StationOptions options = {})
     auto running = std::make_unique<Running>();
     options.uploadAllowed = false; // uploads have tests of their own
     running->harness = std::make_unique<StationHarness>(configFor(running->server), options);
-    running->harness->station->Form_Load();
+    running->harness->station->start();
     if (!QTest::qWaitFor([&] { return running->server.received().size() == 72; }))
         qWarning("no start requests");
     return running;
@@ -65,7 +65,7 @@ private slots:
         QCOMPARE(log[1], QStringLiteral("Winsock RemotePort: %1").arg(r->server.port()));
         QCOMPARE(log[2], QStringLiteral("Winsock RemoteHost: 127.0.0.1"));
         QCOMPARE(log[3], QStringLiteral("127.0.0.1:%1 |  | N0CALL |  | ").arg(r->server.port()));
-        QCOMPARE(r->harness->station->activityLog().front().left(25),
+        QCOMPARE(r->harness->station->log().entries().front().left(25),
                  QStringLiteral("2014-08-02 13:05:09.123: "));
         QCOMPARE(r->harness->station->linkState(), int(AgwClient::Connected));
     }
@@ -92,7 +92,7 @@ private slots:
         auto r = start();
         r->server.send(AgwProtocol::header('G', std::uint32_t(lengthField)) + data);
         QTRY_COMPARE(r->harness->logMessages().first(), expected);
-        QVERIFY(r->harness->station->rawFrameLines().empty());
+        QVERIFY(r->harness->station->intake().rawFrameLines().empty());
         QCOMPARE(r->harness->captureBytes(), QByteArray());
     }
 
@@ -120,16 +120,16 @@ private slots:
             r->server.send(stream.mid(i, cut > 0 ? cut : stream.size()));
 
         Station &s = *r->harness->station;
-        QTRY_COMPARE(s.rxPackets(), 1);
-        QCOMPARE(s.rawFrameLines().size(), std::size_t(2));
-        QCOMPARE(s.rawFrameLines()[0], QStringLiteral("A8 A4 A6 A6 40 40 60 AE 6E 8A 96 A2 40 61 03 68 65 6C 6C 6F "));
-        QCOMPARE(s.frameHex(), QStringLiteral("B0 A4 72 96 8E 40 62 B0 A4 72 96 40 40 77 03 02 00 C0 DB 0A "));
+        QTRY_COMPARE(s.intake().satelliteFrameCount(), 1);
+        QCOMPARE(s.intake().rawFrameLines().size(), std::size_t(2));
+        QCOMPARE(s.intake().rawFrameLines()[0], QStringLiteral("A8 A4 A6 A6 40 40 60 AE 6E 8A 96 A2 40 61 03 68 65 6C 6C 6F "));
+        QCOMPARE(s.intake().frameHex(), QStringLiteral("B0 A4 72 96 8E 40 62 B0 A4 72 96 40 40 77 03 02 00 C0 DB 0A "));
         QVERIFY(r->harness->logMessages().contains(QStringLiteral("total number of ports: 1;Port1 abc;")));
         QCOMPARE(r->harness->captureBytes(),
                  kissRecord(foreign) + kissRecord(satellite) + "\xC0\x09" +
                      "2014-08-02 13:05:09.123 UTC" + "\xC0");
         QCOMPARE(s.statusLine(), QStringLiteral("RX packets: 1 | HTTP POST OK: 0"));
-        QCOMPARE(s.frameTimeText(), QStringLiteral("2014-08-02 13:05:09.123 UTC"));
+        QCOMPARE(s.intake().frameTimeText(), QStringLiteral("2014-08-02 13:05:09.123 UTC"));
     }
 
     void frameShapes_data()
@@ -163,35 +163,35 @@ private slots:
         auto r = start();
         r->server.send(AgwLoopbackServer::rawFrameRecord(data));
         Station &s = *r->harness->station;
-        QTRY_COMPARE(s.rawFrameLines().size(), std::size_t(1));
-        QCOMPARE(s.rawFrameLines().back(), hexLine);
+        QTRY_COMPARE(s.intake().rawFrameLines().size(), std::size_t(1));
+        QCOMPARE(s.intake().rawFrameLines().back(), hexLine);
         QCOMPARE(r->harness->captureBytes(), capture);
-        QCOMPARE(s.rxPackets(), rxPackets);
+        QCOMPARE(s.intake().satelliteFrameCount(), rxPackets);
     }
 
     void staleBytesStayBeyondShorterFrame()
     {
         StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=X\r\n");
-        h.station->Form_Load();
+        h.station->start();
         Station &s = *h.station;
 
         // A long frame (over 512 data bytes) goes to the capture file whole; the buffer keeps 512.
         QByteArray longFrame = frame(ForeignAddress, QByteArray(600, '\x55'));
         longFrame[520] = '\x77';
-        s.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(longFrame));
-        QCOMPARE(s.frameBytes().length(), 512);
-        QCOMPARE(s.frameHex().size(), 511 * 3);
+        s.handleRecord(AgwLoopbackServer::rawFrameRecord(longFrame));
+        QCOMPARE(s.intake().frameBytes().length(), 512);
+        QCOMPARE(s.intake().frameHex().size(), 511 * 3);
         QCOMPARE(h.captureBytes(), kissRecord(longFrame));
 
-        s.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(frame(ForeignAddress, "ab")));
-        QCOMPARE(s.frameBytes().length(), 18);
-        QCOMPARE(int(s.frameBytes().at(19)), 0x55); // left from the longer frame
-        QCOMPARE(s.frameBytes().current().size(), std::size_t(18));
-        QCOMPARE(s.rawFrameLines().back().size(), 17 * 3);
+        s.handleRecord(AgwLoopbackServer::rawFrameRecord(frame(ForeignAddress, "ab")));
+        QCOMPARE(s.intake().frameBytes().length(), 18);
+        QCOMPARE(int(s.intake().frameBytes().at(19)), 0x55); // left from the longer frame
+        QCOMPARE(s.intake().frameBytes().current().size(), std::size_t(18));
+        QCOMPARE(s.intake().rawFrameLines().back().size(), 17 * 3);
 
         // Records too short to hold a data kind are ignored.
-        s.Winsock1_DataArrival(QByteArray("\0\0\0", 3));
-        QCOMPARE(s.rawFrameLines().size(), std::size_t(2));
+        s.handleRecord(QByteArray("\0\0\0", 3));
+        QCOMPARE(s.intake().rawFrameLines().size(), std::size_t(2));
     }
 
     void oversizeLengthClosesAndReconnects()
@@ -202,12 +202,12 @@ private slots:
         r->server.send(AgwProtocol::header('K', 70000) + QByteArray(100, 'x'));
         QTRY_VERIFY(r->harness->logMessages().first().startsWith(
             QStringLiteral("AGW protocol error: record length 70000 exceeds 65536 bytes")));
-        QVERIFY(r->harness->station->rawFrameLines().empty());
+        QVERIFY(r->harness->station->intake().rawFrameLines().empty());
         // The retry opens a fresh connection, which gets both start requests again.
         QTRY_COMPARE(r->server.connectionCount(), 2);
         QTRY_COMPARE(r->server.received(), AgwProtocol::header('G') + AgwProtocol::header('k'));
         r->server.send(AgwLoopbackServer::rawFrameRecord(frame(SatelliteAddress, "x")));
-        QTRY_COMPARE(r->harness->station->rxPackets(), 1);
+        QTRY_COMPARE(r->harness->station->intake().satelliteFrameCount(), 1);
     }
 
     void reconnectsAfterPeerClose()
@@ -240,11 +240,11 @@ private slots:
         options.linkRetryIntervalMs = 60000; // only the button reconnects within this test
         options.uploadAllowed = false;
         StationHarness h(config, options);
-        h.station->Form_Load();
+        h.station->start();
         QTRY_COMPARE(h.logMessages().first(),
                      QStringLiteral("Winsock Error \"10061\" occured: Connection is forcefully rejected"));
         QVERIFY(engine.listenAgain());
-        h.station->Command1_Click();
+        h.station->reconnect();
         QTRY_COMPARE(engine.received(), AgwProtocol::header('G') + AgwProtocol::header('k'));
     }
 
@@ -262,9 +262,9 @@ private slots:
             options.programDir = dir.path();
             options.timeSource = &clock;
             Station station(options);
-            station.Form_Load();
-            station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(data));
-            station.MnuExit_Click();
+            station.start();
+            station.handleRecord(AgwLoopbackServer::rawFrameRecord(data));
+            station.exit();
         }
         QFile capture(dir.filePath(QStringLiteral("N0CALL_02082014_1305.kss")));
         QVERIFY(capture.open(QIODevice::ReadOnly));
@@ -274,7 +274,7 @@ private slots:
     void connectButtonSendsMonitoringOnce()
     {
         auto r = start();
-        r->harness->station->Command1_Click();
+        r->harness->station->reconnect();
         QTRY_COMPARE(r->server.received().size(), 108);
         QCOMPARE(r->server.received().mid(72), AgwProtocol::header('G'));
     }

@@ -57,14 +57,14 @@ inline std::unique_ptr<StationHarness> startQuietStation()
     auto harness = std::make_unique<StationHarness>(
         "PORT=127.0.0.1:" + QByteArray::number(port) + "\r\nMYCALL=N0CALL\r\nSERVER=\r\n",
         options);
-    harness->station->Form_Load();
+    harness->station->start();
     return harness;
 }
 
 // The frame as one whole raw-frame record of the packet engine.
 inline void arrive(Station &station, const QByteArray &data)
 {
-    station.Winsock1_DataArrival(
+    station.handleRecord(
         AgwProtocol::header(AgwProtocol::KindRawFrame, std::uint32_t(data.size())) + data);
 }
 

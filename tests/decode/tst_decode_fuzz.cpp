@@ -87,8 +87,8 @@ private slots:
                 before[std::size_t(f)] = station.history().count(Family(f));
             arrive(station, data);
 
-            const QString hex = station.frameHex();
-            QCOMPARE(station.headerLines().back(),
+            const QString hex = station.intake().frameHex();
+            QCOMPARE(station.intake().headerLines().back(),
                      hex.mid(48, 11) + QStringLiteral(" | ") + hex.mid(60, 11));
             const int kept = int(qMin<qsizetype>(data.size(), 512));
             for (int f = 0; f < 4; ++f) {
@@ -105,7 +105,7 @@ private slots:
                 }
             }
         }
-        QCOMPARE(station.rxPackets(), FrameCount + 1);
+        QCOMPARE(station.intake().satelliteFrameCount(), FrameCount + 1);
     }
 
     void randomFramesIntoExactBuffers()

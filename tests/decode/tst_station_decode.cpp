@@ -4,7 +4,7 @@
 #include "app/HeadlessRunner.h"
 #include "decode/ChannelRefresh.h"
 #include "decode/SatelliteFrames.h"
-#include "display/ChannelTable.h"
+#include "telemetry/ChannelTable.h"
 #include "link/Kiss.h"
 #include "support/Programs.h"
 
@@ -108,7 +108,7 @@ private slots:
         auto harness = startQuietStation();
         Station &station = *harness->station;
         QStringList types;
-        connect(&station, &Station::packetTypeChanged, this, [&](const QString &t) { types << t; });
+        connect(&station.intake(), &FrameIntake::packetTypeChanged, this, [&](const QString &t) { types << t; });
 
         // What the decode command must print for the Station's capture file, frame by frame: the
         // Station's values, and the frame's time even where the record keeps none (ADCS).
@@ -118,7 +118,7 @@ private slots:
             const TelemetryHistory::Record &record = *station.history().latest(family);
             for (int channel = first; channel <= last; ++channel) {
                 const ChannelTable::Row *row = ChannelTable::find(channel);
-                expected << QStringList{station.frameTimeText(), station.packetType(), record.satTime,
+                expected << QStringList{station.intake().frameTimeText(), station.intake().packetType(), record.satTime,
                                         QString::number(channel), QString::fromUtf8(row ? row->caption : ""),
                                         QString::fromUtf8(row ? row->unit : ""),
                                         QString::number(record.values[std::size_t(channel)], 'g', 17)}
@@ -135,19 +135,19 @@ private slots:
                                    "-300", "-100", "403", ""};
         int k = 0;
         for (int channel : {51, 52, 53, 54, 55, 56, 57, 58, 78, 80, 97, 98})
-            QCOMPARE(station.channelText(channel), boxTexts[k++]);
+            QCOMPARE(station.display().text(channel), boxTexts[k++]);
         QCOMPARE(station.history().latest(Family::AdcsMeasurement)->rxTime, QString());
 
         std::array<QString, Station::ChannelCount + 1> textsBefore;
         for (int channel = 1; channel <= Station::ChannelCount; ++channel)
-            textsBefore[std::size_t(channel)] = station.channelText(channel);
+            textsBefore[std::size_t(channel)] = station.display().text(channel);
         arriveExpecting(cdhsFrame(), Family::CdhsBeacon, 59, 62);
         QCOMPARE(station.history().latest(Family::CdhsBeacon)->values[61], 2147483648.0);
         arrive(station, frameOf(EpsBeaconGroups, 60));
         arrive(station, frameOf(QByteArray::fromHex("05060000"), 21)); // a 20-byte AX.25 frame
         // The CDHS beacon and the named-only frames change no box.
         for (int channel = 1; channel <= Station::ChannelCount; ++channel)
-            QCOMPARE(station.channelText(channel), textsBefore[std::size_t(channel)]);
+            QCOMPARE(station.display().text(channel), textsBefore[std::size_t(channel)]);
 
         arriveExpecting(epsFrame(2), Family::EpsDebug, 1, 48);
         QCOMPARE(types, (QStringList{"EPS debug data", "COM housekeeping", "ADCS measurements",
@@ -156,10 +156,10 @@ private slots:
                                 "02 06 00 60 | 02 62 20 5C", "02 06 00 22 | 02 00 20 1E",
                                 "02 06 00 7A | 02 03 20 76", "05 06 00 00 | ",
                                 "00 06 00 7A | 02 03 00 76"};
-        QCOMPARE(QStringList(station.headerLines().begin(), station.headerLines().end()), lines);
-        QCOMPARE(station.rxPackets(), 7);
+        QCOMPARE(QStringList(station.intake().headerLines().begin(), station.intake().headerLines().end()), lines);
+        QCOMPARE(station.intake().satelliteFrameCount(), 7);
         for (int channel = 1; channel <= 48; ++channel) { // the boxes show the latest frame
-            QCOMPARE(station.channelText(channel),
+            QCOMPARE(station.display().text(channel),
                      formatBoxText(station.history().latest(Family::EpsDebug)->values[std::size_t(channel)],
                                    BoxFormat::TwoDecimals, u"."));
         }

@@ -26,10 +26,10 @@ private slots:
         StationHarness h(config);
         h.clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
         Station &station = *h.station;
-        station.Form_Load();
-        station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("004142")));
-        station.Winsock1_DataArrival(AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("00FF")));
-        station.MnuDebug_Click();
+        station.start();
+        station.handleRecord(AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("004142")));
+        station.handleRecord(AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("00FF")));
+        station.writeDebugReport();
 
         const QByteArray ts = "2026-12-05 13:05:09.123: ";
         const QByteArray hyphens(52, '-');
@@ -58,13 +58,13 @@ private slots:
         StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=AB1C\r\n");
         h.clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
         Station &station = *h.station;
-        station.Form_Load();
+        station.start();
         const QString path = h.path(QStringLiteral("AB1C_05122026_1305.txt"));
         QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("AB1C_05122026_1305.txt"))); // rename fails
         const QStringList before = QDir(h.dir.path()).entryList(QDir::Files);
-        station.MnuDebug_Click();
+        station.writeDebugReport();
         QVERIFY(QFileInfo(path).isDir());
-        QVERIFY(station.activityLog().front().contains(QStringLiteral("Debug file not written: ") + path));
+        QVERIFY(station.log().entries().front().contains(QStringLiteral("Debug file not written: ") + path));
         QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files), before); // no temporary file left
     }
 
@@ -102,18 +102,18 @@ private slots:
         eastOfUtc.baseBias = -120;
         h.clock.set(QDate(2026, 12, 6), QTime(0, 30), eastOfUtc); // 22:30 UTC on the 5th
         Station &station = *h.station;
-        station.Form_Load();
+        station.start();
         QSignalSpy boxes(&station, &Station::messageBoxRequested);
         const QString clockBefore = station.clockText();
 
         QString asked;
-        station.Command2_Click([&asked](const QString &path) -> std::optional<QString> {
+        station.takeScreenshot([&asked](const QString &path) -> std::optional<QString> {
             asked = path;
             return QStringLiteral("No such directory");
         });
 
         QCOMPARE(asked, images.path() + QStringLiteral("/missing/halvora1_06122026.bmp"));
-        QCOMPARE(station.activityLog().front(),
+        QCOMPARE(station.log().entries().front(),
                  QStringLiteral("2026-12-05 22:30:00.000: Screenshot not saved: ") + asked +
                      QStringLiteral(": No such directory\r\n"));
         QCOMPARE(station.clockText(), clockBefore);

@@ -46,7 +46,7 @@ struct StationHarness
     QStringList logMessages() const
     {
         QStringList messages;
-        for (const QString &entry : station->activityLog())
+        for (const QString &entry : station->log().entries())
             messages << entry.mid(25).chopped(2);
         return messages;
     }

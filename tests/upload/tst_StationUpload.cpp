@@ -39,9 +39,9 @@ struct StationUnderTest : StationHarness
                              .toLatin1(),
                          [=] { StationOptions o; o.uploadTimeoutMs = uploadTimeoutMs; return o; }())
     {
-        station->Form_Load();
+        station->start();
         // The link to the closed packet-engine port fails once, before any frame is fed.
-        ready = QTest::qWaitFor([this] { return station->activityLogText().contains(u"occured"); });
+        ready = QTest::qWaitFor([this] { return station->log().text().contains(u"occured"); });
     }
 
     bool transferEnded() const
@@ -54,7 +54,7 @@ struct StationUnderTest : StationHarness
     QStringList entriesAfterBody() const
     {
         QStringList entries;
-        for (const QString &e : station->activityLog()) {
+        for (const QString &e : station->log().entries()) {
             if (e == entry(station->uploadBody()))
                 break;
             entries << e;
@@ -147,7 +147,7 @@ private slots:
         const bool silent = server == u"loopback" && !answer.respond;
         StationUnderTest t(serverValue, QStringLiteral("XR1ABC"), silent ? 200 : 30000);
         QVERIFY(t.ready);
-        t.station->Winsock1_DataArrival(satelliteRecord());
+        t.station->handleRecord(satelliteRecord());
         if (!lastState.isEmpty())
             QTRY_VERIFY(t.transferEnded());
 
@@ -162,7 +162,7 @@ private slots:
         QVERIFY(http.start());
         StationUnderTest t(http.url(), QStringLiteral("XR1&tncPort=5"));
         QVERIFY(t.ready);
-        t.station->Winsock1_DataArrival(satelliteRecord());
+        t.station->handleRecord(satelliteRecord());
         QTRY_VERIFY(t.transferEnded());
 
         const QString body =
@@ -171,7 +171,7 @@ private slots:
                            "&locator=longLat&longitude=-4.5&latitude=52.01&tncPort=0");
         QCOMPARE(t.station->uploadBody(), body);
         QCOMPARE(t.entriesAfterBody().size(), 1); // the response; below it the body entry
-        QVERIFY(t.station->activityLog().at(1) == entry(body));
+        QVERIFY(t.station->log().entries().at(1) == entry(body));
         QCOMPARE(http.requests().first().body, body.toLatin1());    }
 
     void frameDuringARequestIsNotUploaded()
@@ -182,25 +182,25 @@ private slots:
         StationUnderTest t(http.url());
         QVERIFY(t.ready);
 
-        t.station->Winsock1_DataArrival(satelliteRecord());
-        t.station->Winsock1_DataArrival(satelliteRecord());
-        QCOMPARE(t.station->activityLog().front(), entry(QStringLiteral("server is busy")));
+        t.station->handleRecord(satelliteRecord());
+        t.station->handleRecord(satelliteRecord());
+        QCOMPARE(t.station->log().entries().front(), entry(QStringLiteral("server is busy")));
         QTRY_COMPARE(http.requests().size(), 1);
         http.answerHeldRequests();
         QTRY_VERIFY(t.transferEnded());
 
-        QCOMPARE(t.station->activityLogText().count(QStringLiteral("server is busy")), 1);
-        QCOMPARE(t.station->postOk(), 1);
+        QCOMPARE(t.station->log().text().count(QStringLiteral("server is busy")), 1);
+        QCOMPARE(t.station->deliveredCount(), 1);
         QCOMPARE(t.station->statusLine(), QStringLiteral("RX packets: 2 | HTTP POST OK: 1"));
 
         // Closing the window cancels a request in flight: nothing completes or counts later.
-        t.station->Winsock1_DataArrival(satelliteRecord());
+        t.station->handleRecord(satelliteRecord());
         QTRY_COMPARE(http.requests().size(), 2);
-        t.station->Form_QueryUnload();
+        t.station->prepareClose();
         http.answerHeldRequests();
         QTest::qWait(200);
         QVERIFY(!t.station->transferStates().contains(QStringLiteral("icResponseCompleted")));
-        QCOMPARE(t.station->postOk(), 1);
+        QCOMPARE(t.station->deliveredCount(), 1);
     }
 
 };

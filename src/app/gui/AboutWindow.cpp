@@ -1,6 +1,7 @@
 #include "app/gui/AboutWindow.h"
 
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -41,6 +42,11 @@ AboutWindow::AboutWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("About Halvora-1"));
     setFixedSize(ClientWidth, ClientHeight);
+    // The same face as the main window: the fixed label widths were made for a narrow font.
+    QFont face = font();
+    face.setPixelSize(10);
+    face.setStretch(QFont::SemiCondensed);
+    setFont(face);
 
     auto *picture = label(QString(), QRect(8, 24, 200, 200), this);
     picture->setObjectName(QStringLiteral("Picture1"));
@@ -65,6 +71,24 @@ AboutWindow::AboutWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     // Set when the window loads, as the version has always been shown.
     m_version->setText(QStringLiteral("Version ") + QStringLiteral(HALVORA_VERSION) +
                        QStringLiteral("    (") + QStringLiteral("02 August 2014") + u')');
+}
+
+void AboutWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void AboutWindow::showCentredOn(const QWidget &owner)
+{
+    const QRect ownerFrame = owner.frameGeometry();
+    move(ownerFrame.center() - QPoint(frameGeometry().width(), frameGeometry().height()) / 2);
+    show();
+    raise();
+    activateWindow();
 }
 
 QString AboutWindow::versionText() const

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QKeyEvent;
 class QLabel;
 
 // The About window: version, program name, the packet engines it works with, a picture and
@@ -17,6 +18,11 @@ public:
     explicit AboutWindow(QWidget *parent = nullptr);
 
     QString versionText() const;
+    // Shows the window over the middle of the given window.
+    void showCentredOn(const QWidget &owner);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QLabel *m_version;

@@ -2,7 +2,8 @@
 
 #include "app/Station.h"
 #include "app/gui/AboutWindow.h"
-#include "display/ChannelTable.h"
+#include "app/gui/TwipLayout.h"
+#include "telemetry/ChannelTable.h"
 #include "display/gui/ChannelChartView.h"
 
 #include <QButtonGroup>
@@ -22,61 +23,9 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+using namespace TwipLayout;
+
 namespace {
-
-constexpr int px(int twips)
-{
-    return (twips + ChannelTable::TwipsPerPixel / 2) / ChannelTable::TwipsPerPixel;
-}
-
-QRect pixels(int left, int top, int width, int height)
-{
-    return QRect(px(left), px(top), px(width), px(height));
-}
-
-QRect pixels(const ChannelTable::Rect &rect, int originLeft = 0, int originTop = 0)
-{
-    return pixels(rect.left - originLeft, rect.top - originTop, rect.width, rect.height);
-}
-
-const QColor White(255, 255, 255);
-const QColor Highlight(255, 255, 192);
-
-template<typename Widget>
-Widget *place(Widget *widget, const char *name, const QRect &geometry)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-QPixmap indicatorPicture(const QColor &colour)
-{
-    QPixmap pixmap(20, 20);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(colour.darker(160), 1));
-    painter.setBrush(colour);
-    painter.drawEllipse(QRectF(2.5, 2.5, 15, 15));
-    return pixmap;
-}
-
-QFrame *horizontalRule(const char *name, int y, QWidget *parent)
-{
-    auto *line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setLineWidth(1);
-    return place(line, name, QRect(px(120), px(y), px(11040 - 120), 1));
-}
-
-void setBase(QLineEdit *box, const QColor &colour)
-{
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Base, colour);
-    box->setPalette(palette);
-}
 
 // The client area is laid out by hand; it asks for the designed size and may be widened.
 class ClientArea : public QWidget
@@ -94,7 +43,7 @@ public:
 MainWindow::MainWindow(Station &station, QWidget *parent)
     : QMainWindow(parent), m_station(station), m_selectors(new QButtonGroup(this))
 {
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Halvora-1 Online Telemetry Decoder (Narvek)"));
 
     auto *client = new ClientArea(this);
@@ -121,25 +70,25 @@ MainWindow::MainWindow(Station &station, QWidget *parent)
     m_textFlush.setSingleShot(true);
     m_textFlush.setInterval(100);
     connect(&m_textFlush, &QTimer::timeout, this, &MainWindow::flushPendingText);
-    m_timer1.setInterval(1000);
-    connect(&m_timer1, &QTimer::timeout, &m_station, &Station::Timer1_Timer);
-    m_timer1.start();
+    m_clockTimer.setInterval(1000);
+    connect(&m_clockTimer, &QTimer::timeout, &m_station, &Station::tick);
+    m_clockTimer.start();
 }
 
 MainWindow::~MainWindow() = default;
 
 void MainWindow::buildStatusLine(QWidget *client)
 {
-    m_image2 = place(new QLabel(client), "Image2", pixels(120, 0, 300, 300));
-    m_image2->setPixmap(indicatorPicture(QColor(0, 200, 0)));
-    m_image3 = place(new QLabel(client), "Image3", pixels(120, 0, 300, 300));
-    m_image3->setPixmap(indicatorPicture(QColor(220, 0, 0)));
-    place(new QLabel(QStringLiteral("AGW connection"), client), "Label3",
+    m_linkUpIndicator = place(new QLabel(client), "linkUpIndicator", pixels(120, 0, 300, 300));
+    m_linkUpIndicator->setPixmap(indicatorPicture(QColor(0, 200, 0)));
+    m_linkDownIndicator = place(new QLabel(client), "linkDownIndicator", pixels(120, 0, 300, 300));
+    m_linkDownIndicator->setPixmap(indicatorPicture(QColor(220, 0, 0)));
+    place(new QLabel(QStringLiteral("AGW connection"), client), "linkCaption",
           pixels(480, 120, 1335, 255));
-    m_label5 = place(new QLabel(client), "Label5", pixels(2880, 120, 5415, 255));
-    m_label1 = place(new QLabel(client), "Label1", pixels(9120, 120, 1935, 375));
-    m_label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    horizontalRule("Line1", 480, client);
+    m_packetTypeLabel = place(new QLabel(client), "packetTypeLabel", pixels(2880, 120, 5415, 255));
+    m_clockLabel = place(new QLabel(client), "clockLabel", pixels(9120, 120, 1935, 375));
+    m_clockLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    horizontalRule("topRule", 480, client);
 }
 
 void MainWindow::buildChannelTable(QWidget *client)
@@ -163,12 +112,12 @@ void MainWindow::buildChannelTable(QWidget *client)
         const QByteArray number = QByteArray::number(row.channel);
 
         auto *selector = new QRadioButton(parent);
-        place(selector, QByteArray("Option1_" + number).constData(),
+        place(selector, QByteArray("selector_" + number).constData(),
               pixels(geometry.selector, origin.x(), origin.y()));
         m_selectors->addButton(selector, row.channel);
 
         auto *box = new QLineEdit(parent);
-        place(box, QByteArray("Text1_" + number).constData(),
+        place(box, QByteArray("valueBox_" + number).constData(),
               pixels(geometry.valueBox, origin.x(), origin.y()));
         box->setReadOnly(true);
         box->setTextMargins(0, 0, 0, 0);
@@ -176,7 +125,7 @@ void MainWindow::buildChannelTable(QWidget *client)
         m_valueBoxes[std::size_t(row.channel)] = box;
 
         auto *unit = new QLabel(parent);
-        place(unit, QByteArray("Unit_" + number).constData(),
+        place(unit, QByteArray("unitLabel_" + number).constData(),
               pixels(geometry.unitLabel, origin.x(), origin.y()));
         m_unitLabels[std::size_t(row.channel)] = unit;
     }
@@ -186,109 +135,108 @@ void MainWindow::buildChannelTable(QWidget *client)
             spb = &box;
     for (const ChannelTable::LoneUnitLabel &lone : ChannelTable::loneUnitLabels()) {
         auto *unit = new QLabel(parents[std::size_t(ChannelTable::Group::SpbMppt)]);
-        place(unit, QByteArray("Unit_" + QByteArray::number(lone.channel)).constData(),
+        place(unit, QByteArray("unitLabel_" + QByteArray::number(lone.channel)).constData(),
               pixels(lone.rect, spb->left, spb->top));
         m_unitLabels[std::size_t(lone.channel)] = unit;
     }
-    connect(m_selectors, &QButtonGroup::idClicked, &m_station, &Station::Option1_Click);
+    connect(m_selectors, &QButtonGroup::idClicked, &m_station, &Station::selectChannel);
 
-    m_frame5 = place(new QGroupBox(client), "Frame5", pixels(120, 6000, 10935, 3615));
-    m_chartView = place(new ChannelChartView(m_frame5), "MSChart1", pixels(120, 240, 10695, 3255));
-    m_chartView->setSource(&m_station.chart());
+    m_chartBox = place(new QGroupBox(client), "chartBox", pixels(120, 6000, 10935, 3615));
+    m_chartView = place(new ChannelChartView(m_chartBox), "chartView", pixels(120, 240, 10695, 3255));
+    m_chartView->setSource(&m_station.display().chart());
 }
 
 void MainWindow::buildBottomLine(QWidget *client)
 {
-    m_command2 = place(new QPushButton(QStringLiteral("S"), client), "Command2",
+    m_screenshotButton = place(new QPushButton(QStringLiteral("S"), client), "screenshotButton",
                        pixels(120, 9720, 255, 195));
-    connect(m_command2, &QPushButton::clicked, this, [this] {
-        m_station.Command2_Click([this](const QString &path) { return saveClientArea(path); });
+    connect(m_screenshotButton, &QPushButton::clicked, this, [this] {
+        m_station.takeScreenshot([this](const QString &path) { return saveClientArea(path); });
     });
-    m_check1 = place(new QCheckBox(QStringLiteral("allow data transfer"), client), "Check1",
+    m_uploadAllowedBox = place(new QCheckBox(QStringLiteral("allow data transfer"), client), "uploadAllowedBox",
                      pixels(480, 9720, 2175, 195));
-    connect(m_check1, &QCheckBox::toggled, &m_station, &Station::setUploadAllowed);
-    m_label2 = place(new QLabel(client), "Label2", pixels(7200, 9720, 3855, 255));
-    horizontalRule("Line2", 9960, client);
-    m_text3 = place(new QPlainTextEdit(client), "Text3", pixels(120, 10080, 10935, 1815));
-    m_text3->setReadOnly(true);
+    connect(m_uploadAllowedBox, &QCheckBox::toggled, &m_station, &Station::setUploadAllowed);
+    m_statusLabel = place(new QLabel(client), "statusLabel", pixels(7200, 9720, 3855, 255));
+    horizontalRule("bottomRule", 9960, client);
+    m_activityLogView = place(new QPlainTextEdit(client), "activityLogView", pixels(120, 10080, 10935, 1815));
+    m_activityLogView->setReadOnly(true);
 }
 
 void MainWindow::buildHiddenStrip(QWidget *client)
 {
-    auto *command1 = place(new QPushButton(QStringLiteral("Connect AGW"), client), "Command1",
+    auto *connectButton = place(new QPushButton(QStringLiteral("Connect AGW"), client), "connectButton",
                            pixels(12720, 3840, 2415, 495));
-    connect(command1, &QPushButton::clicked, &m_station, &Station::Command1_Click);
-    auto *post = place(new QPushButton(QStringLiteral("HTTP POST packet"), client), "Post_Packet",
+    connect(connectButton, &QPushButton::clicked, &m_station, &Station::reconnect);
+    auto *post = place(new QPushButton(QStringLiteral("HTTP POST packet"), client), "postButton",
                        pixels(12720, 7320, 2295, 495));
-    connect(post, &QPushButton::clicked, &m_station, &Station::Post_Packet_Click);
-    place(new QListWidget(client), "List1", pixels(12600, 1320, 2175, 1035));
-    m_list2 = place(new QListWidget(client), "List2", pixels(12720, 4560, 2415, 2010));
-    m_list3 = place(new QListWidget(client), "List3", pixels(12720, 8040, 2295, 1425));
-    m_text2 = place(new QPlainTextEdit(client), "Text2", pixels(12720, 9600, 3255, 1095));
-    m_text2->setReadOnly(true);
-    m_text2->setMaximumBlockCount(MaxRawFrameLines);
-    m_text2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    connect(post, &QPushButton::clicked, &m_station, &Station::uploadCurrentFrame);
+    place(new QListWidget(client), "portList", pixels(12600, 1320, 2175, 1035));
+    m_headerList = place(new QListWidget(client), "headerList", pixels(12720, 4560, 2415, 2010));
+    m_transferStateList = place(new QListWidget(client), "transferStateList", pixels(12720, 8040, 2295, 1425));
+    m_rawFrameView = place(new QPlainTextEdit(client), "rawFrameView", pixels(12720, 9600, 3255, 1095));
+    m_rawFrameView->setReadOnly(true);
+    m_rawFrameView->setMaximumBlockCount(MaxRawFrameLines);
+    m_rawFrameView->setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont fixed(QStringLiteral("Courier New"));
     fixed.setStyleHint(QFont::TypeWriter);
     fixed.setPixelSize(11);
-    m_text2->setFont(fixed);
+    m_rawFrameView->setFont(fixed);
 }
 
 void MainWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("MnuFile"));
+    file->setObjectName(QStringLiteral("fileMenu"));
     QAction *exit = file->addAction(QStringLiteral("&Exit"));
-    exit->setObjectName(QStringLiteral("MnuExit"));
-    connect(exit, &QAction::triggered, this, [this] {
-        m_station.MnuExit_Click();
-        close();
-    });
+    exit->setObjectName(QStringLiteral("exitAction"));
+    connect(exit, &QAction::triggered, this, &MainWindow::exitStation);
 
     QMenu *options = menuBar()->addMenu(QStringLiteral("&Options"));
-    options->setObjectName(QStringLiteral("MnuOptions"));
+    options->setObjectName(QStringLiteral("optionsMenu"));
     QAction *debug = options->addAction(QStringLiteral("write debug file"));
-    debug->setObjectName(QStringLiteral("MnuDebug"));
-    connect(debug, &QAction::triggered, &m_station, &Station::MnuDebug_Click);
+    debug->setObjectName(QStringLiteral("debugAction"));
+    connect(debug, &QAction::triggered, &m_station, &Station::writeDebugReport);
 
     QMenu *info = menuBar()->addMenu(QStringLiteral("&Info"));
-    info->setObjectName(QStringLiteral("MnuInfo"));
+    info->setObjectName(QStringLiteral("infoMenu"));
     QAction *about = info->addAction(QStringLiteral("&About"));
-    about->setObjectName(QStringLiteral("MnuAbout"));
+    about->setObjectName(QStringLiteral("aboutAction"));
     connect(about, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
 void MainWindow::connectStation()
 {
     Station &s = m_station;
-    connect(&s, &Station::channelCaptionsChanged, this, &MainWindow::showCaptions);
-    connect(&s, &Station::channelTextsChanged, this, &MainWindow::showChannelTexts);
-    connect(&s, &Station::selectionChanged, this, &MainWindow::showSelection);
-    connect(&s, &Station::chartChanged, this, [this] {
+    const ChannelDisplay &display = s.display();
+    const FrameIntake &intake = s.intake();
+    connect(&display, &ChannelDisplay::captionsChanged, this, &MainWindow::showCaptions);
+    connect(&display, &ChannelDisplay::textsChanged, this, &MainWindow::showChannelTexts);
+    connect(&display, &ChannelDisplay::selectionChanged, this, &MainWindow::showSelection);
+    connect(&display, &ChannelDisplay::chartChanged, this, [this] {
         showChartCaption();
         m_chartView->scheduleRedraw();
     });
-    connect(&s, &Station::statusLineChanged, m_label2, &QLabel::setText);
-    connect(&s, &Station::packetTypeChanged, m_label5, &QLabel::setText);
-    connect(&s, &Station::clockTextChanged, m_label1, &QLabel::setText);
+    connect(&s, &Station::statusLineChanged, m_statusLabel, &QLabel::setText);
+    connect(&intake, &FrameIntake::packetTypeChanged, m_packetTypeLabel, &QLabel::setText);
+    connect(&s, &Station::clockTextChanged, m_clockLabel, &QLabel::setText);
     connect(&s, &Station::linkIndicatorChanged, this, &MainWindow::showLinkIndicator);
-    connect(&s, &Station::uploadAllowedChanged, m_check1, [this](bool allowed) {
-        const QSignalBlocker blocker(m_check1);
-        m_check1->setChecked(allowed);
+    connect(&s, &Station::uploadAllowedChanged, m_uploadAllowedBox, [this](bool allowed) {
+        const QSignalBlocker blocker(m_uploadAllowedBox);
+        m_uploadAllowedBox->setChecked(allowed);
     });
-    connect(&s, &Station::screenshotButtonVisibleChanged, m_command2, &QWidget::setVisible);
-    connect(&s, &Station::activityLogEntryAdded, this, &MainWindow::addLogEntry);
-    connect(&s, &Station::rawFrameLineAdded, this, [this](const QString &line) {
+    connect(&s, &Station::screenshotButtonVisibleChanged, m_screenshotButton, &QWidget::setVisible);
+    connect(&s.log(), &ActivityLog::entryAdded, this, &MainWindow::addLogEntry);
+    connect(&intake, &FrameIntake::rawFrameLineAdded, this, [this](const QString &line) {
         m_pendingRawLines << line;
         scheduleTextFlush();
     });
-    connect(&s, &Station::headerLineAdded, this, [this](const QString &line) {
+    connect(&intake, &FrameIntake::headerLineAdded, this, [this](const QString &line) {
         m_pendingHeaderLines << line;
         scheduleTextFlush();
     });
     connect(&s, &Station::transferStatesChanged, this, [this](const QStringList &states) {
-        m_list3->clear();
-        m_list3->addItems(states);
+        m_transferStateList->clear();
+        m_transferStateList->addItems(states);
     });
     connect(&s, &Station::messageBoxRequested, this, &MainWindow::showMessageBox);
 
@@ -296,37 +244,37 @@ void MainWindow::connectStation()
     showCaptions();
     showChannelTexts();
     showChartCaption();
-    m_label1->setText(s.clockText());
-    m_label2->setText(s.statusLine());
-    m_label5->setText(s.packetType());
+    m_clockLabel->setText(s.clockText());
+    m_statusLabel->setText(s.statusLine());
+    m_packetTypeLabel->setText(intake.packetType());
     showLinkIndicator(s.linkIndicatorGreen());
-    m_check1->setChecked(s.uploadAllowed());
-    m_command2->setVisible(s.screenshotButtonVisible());
-    for (auto it = s.activityLog().rbegin(); it != s.activityLog().rend(); ++it)
+    m_uploadAllowedBox->setChecked(s.uploadAllowed());
+    m_screenshotButton->setVisible(s.screenshotButtonVisible());
+    for (auto it = s.log().entries().rbegin(); it != s.log().entries().rend(); ++it)
         addLogEntry(*it, true);
-    for (const QString &line : s.rawFrameLines())
+    for (const QString &line : intake.rawFrameLines())
         m_pendingRawLines << line;
-    for (const QString &line : s.headerLines())
+    for (const QString &line : intake.headerLines())
         m_pendingHeaderLines << line;
     flushPendingText();
-    m_list3->addItems(s.transferStates());
+    m_transferStateList->addItems(s.transferStates());
 }
 
 void MainWindow::showCaptions()
 {
     for (const ChannelTable::Row &row : ChannelTable::rows()) {
-        m_selectors->button(row.channel)->setText(m_station.channelCaption(row.channel));
-        m_unitLabels[std::size_t(row.channel)]->setText(m_station.channelUnit(row.channel));
+        m_selectors->button(row.channel)->setText(m_station.display().caption(row.channel));
+        m_unitLabels[std::size_t(row.channel)]->setText(m_station.display().unit(row.channel));
     }
     for (const ChannelTable::LoneUnitLabel &lone : ChannelTable::loneUnitLabels())
-        m_unitLabels[std::size_t(lone.channel)]->setText(m_station.channelUnit(lone.channel));
+        m_unitLabels[std::size_t(lone.channel)]->setText(m_station.display().unit(lone.channel));
 }
 
 void MainWindow::showChannelTexts()
 {
     for (const ChannelTable::Row &row : ChannelTable::rows()) {
         QLineEdit *box = m_valueBoxes[std::size_t(row.channel)];
-        const QString text = m_station.channelText(row.channel);
+        const QString text = m_station.display().text(row.channel);
         if (box->text() != text)
             box->setText(text);
     }
@@ -353,15 +301,15 @@ void MainWindow::showSelection(int channel)
 
 void MainWindow::showChartCaption()
 {
-    const QString caption = m_station.chartCaption();
-    if (m_frame5->title() != caption)
-        m_frame5->setTitle(caption);
+    const QString caption = m_station.display().chart().caption();
+    if (m_chartBox->title() != caption)
+        m_chartBox->setTitle(caption);
 }
 
 void MainWindow::showLinkIndicator(bool green)
 {
-    m_image2->setVisible(green);
-    m_image3->setVisible(!green);
+    m_linkUpIndicator->setVisible(green);
+    m_linkDownIndicator->setVisible(!green);
 }
 
 void MainWindow::addLogEntry(const QString &entry, bool atTop)
@@ -384,7 +332,7 @@ void MainWindow::flushPendingText()
 {
     m_textFlush.stop();
     if (!m_pendingLogTop.isEmpty() || !m_pendingLogBottom.isEmpty()) {
-        QTextDocument *document = m_text3->document();
+        QTextDocument *document = m_activityLogView->document();
         if (!m_pendingLogTop.isEmpty()) {
             // Newest first: the last entry made goes to the very top.
             std::reverse(m_pendingLogTop.begin(), m_pendingLogTop.end());
@@ -412,16 +360,16 @@ void MainWindow::flushPendingText()
         m_pendingLogBottom.clear();
     }
     if (!m_pendingRawLines.isEmpty()) {
-        m_text2->appendPlainText(m_pendingRawLines.join(u'\n'));
+        m_rawFrameView->appendPlainText(m_pendingRawLines.join(u'\n'));
         m_pendingRawLines.clear();
     }
     if (!m_pendingHeaderLines.isEmpty()) {
-        m_list2->addItems(m_pendingHeaderLines);
+        m_headerList->addItems(m_pendingHeaderLines);
         m_pendingHeaderLines.clear();
         // The Station keeps a bounded list; follow it.
-        const int excess = m_list2->count() - int(m_station.headerLines().size());
+        const int excess = m_headerList->count() - int(m_station.intake().headerLines().size());
         for (int i = 0; i < excess; ++i)
-            delete m_list2->takeItem(0);
+            delete m_headerList->takeItem(0);
     }
 }
 
@@ -440,9 +388,7 @@ void MainWindow::showAbout()
 {
     if (!m_about)
         m_about = std::make_unique<AboutWindow>();
-    m_about->show();
-    m_about->raise();
-    m_about->activateWindow();
+    m_about->showCentredOn(*this);
 }
 
 std::optional<QString> MainWindow::saveClientArea(const QString &path)
@@ -456,10 +402,19 @@ std::optional<QString> MainWindow::saveClientArea(const QString &path)
     return std::nullopt;
 }
 
+void MainWindow::exitStation()
+{
+    m_station.exit();
+    // The About window is a window of its own; Exit ends the program, not just this window.
+    if (m_about)
+        m_about->close();
+    close();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    m_station.Form_QueryUnload();
-    m_station.Form_Unload();
-    m_timer1.stop();
+    m_station.prepareClose();
+    m_station.finishClose();
+    m_clockTimer.stop();
     event->accept();
 }

@@ -43,6 +43,8 @@ public:
 
     // The client area as a BMP file; the screenshot event calls it through the Station.
     std::optional<QString> saveClientArea(const QString &path);
+    // The Exit path: the Station closes its capture file and cleans up, then every window closes.
+    void exitStation();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -66,7 +68,7 @@ private:
     void showAbout();
 
     Station &m_station;
-    QTimer m_timer1;
+    QTimer m_clockTimer;
     QTimer m_textFlush;
     QStringList m_pendingLogTop;    // oldest first
     QStringList m_pendingLogBottom;
@@ -77,18 +79,18 @@ private:
     std::array<QLabel *, 99> m_unitLabels{};
     int m_highlighted = 0;
 
-    QLabel *m_image2 = nullptr;
-    QLabel *m_image3 = nullptr;
-    QLabel *m_label1 = nullptr;
-    QLabel *m_label2 = nullptr;
-    QLabel *m_label5 = nullptr;
-    QGroupBox *m_frame5 = nullptr;
+    QLabel *m_linkUpIndicator = nullptr;
+    QLabel *m_linkDownIndicator = nullptr;
+    QLabel *m_clockLabel = nullptr;
+    QLabel *m_statusLabel = nullptr;
+    QLabel *m_packetTypeLabel = nullptr;
+    QGroupBox *m_chartBox = nullptr;
     ChannelChartView *m_chartView = nullptr;
-    QPushButton *m_command2 = nullptr;
-    QCheckBox *m_check1 = nullptr;
-    QPlainTextEdit *m_text3 = nullptr;
-    QPlainTextEdit *m_text2 = nullptr;
-    QListWidget *m_list2 = nullptr;
-    QListWidget *m_list3 = nullptr;
+    QPushButton *m_screenshotButton = nullptr;
+    QCheckBox *m_uploadAllowedBox = nullptr;
+    QPlainTextEdit *m_activityLogView = nullptr;
+    QPlainTextEdit *m_rawFrameView = nullptr;
+    QListWidget *m_headerList = nullptr;
+    QListWidget *m_transferStateList = nullptr;
     std::unique_ptr<AboutWindow> m_about;
 };

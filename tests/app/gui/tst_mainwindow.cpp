@@ -29,7 +29,7 @@ struct Opened
         : harness(config), station(*harness.station), window(station), clock(harness.clock)
     {
         clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
-        station.Form_Load();
+        station.start();
         window.show();
     }
     template<typename T = QWidget>
@@ -39,14 +39,14 @@ struct Opened
     }
     QColor base(int channel) const
     {
-        return control<QLineEdit>(QStringLiteral("Text1_%1").arg(channel))
+        return control<QLineEdit>(QStringLiteral("valueBox_%1").arg(channel))
             ->palette()
             .color(QPalette::Base);
     }
     QString lastLogLine()
     {
         window.flushPendingText();
-        const QString text = control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
+        const QString text = control<QPlainTextEdit>(QStringLiteral("activityLogView"))->toPlainText();
         return text.section(u'\n', -1);
     }
     StationHarness harness;
@@ -78,26 +78,26 @@ private slots:
                                 << (text ? QString::fromUtf8(text) : QString());
         };
         row("client area", "ClientArea", QRect(0, 0, 744, 799), nullptr);
-        row("clock before the first tick", "Label1", QRect(608, 8, 129, 25), "UTC");
-        row("EPS box", "Frame1", QRect(8, 40, 177, 353), nullptr);
-        row("Power box", "Frame2", QRect(192, 40, 177, 353), nullptr);
-        row("SPB / MPPT box", "Frame3", QRect(376, 40, 177, 233), "SPB / MPPT");
-        row("COM box", "Frame4", QRect(376, 280, 177, 113), nullptr);
-        row("ADCS box", "Frame7", QRect(560, 40, 177, 353), nullptr);
-        row("SPB first box", "Text1_1", QRect(480, 64, 41, 19), nullptr);
-        row("Power after the gap", "Option1_4", QRect(200, 208, 89, 17), nullptr);
-        row("ADCS first unit", "Unit_80", QRect(712, 64, 17, 17), "\u00B0/s");
-        row("chart box", "Frame5", QRect(8, 400, 729, 241), nullptr);
-        row("allow data transfer", "Check1", QRect(32, 648, 145, 13), nullptr);
-        row("counters", "Label2", QRect(480, 648, 257, 17), "RX packets: 0 | HTTP POST OK: 0");
-        row("lower rule", "Line2", QRect(8, 664, 728, 1), nullptr);
-        row("activity log", "Text3", QRect(8, 672, 729, 121), nullptr);
-        row("header list", "List2", QRect(848, 304, 161, 134), nullptr);
-        row("hidden 66 selector", "Option1_66", QRect(848, 784, 81, 25), nullptr);
-        row("hidden 67 unit", "Unit_67", QRect(992, 816, 17, 17), "C");
-        row("selector 10", "Option1_10", {}, "12V out");
-        row("unit 10", "Unit_10", {}, "V");
-        row("no unit for 51", "Unit_51", {}, "");
+        row("clock before the first tick", "clockLabel", QRect(608, 8, 129, 25), "UTC");
+        row("EPS box", "epsBox", QRect(8, 40, 177, 353), nullptr);
+        row("Power box", "powerBox", QRect(192, 40, 177, 353), nullptr);
+        row("SPB / MPPT box", "spbMpptBox", QRect(376, 40, 177, 233), "SPB / MPPT");
+        row("COM box", "comBox", QRect(376, 280, 177, 113), nullptr);
+        row("ADCS box", "adcsBox", QRect(560, 40, 177, 353), nullptr);
+        row("SPB first box", "valueBox_1", QRect(480, 64, 41, 19), nullptr);
+        row("Power after the gap", "selector_4", QRect(200, 208, 89, 17), nullptr);
+        row("ADCS first unit", "unitLabel_80", QRect(712, 64, 17, 17), "\u00B0/s");
+        row("chart box", "chartBox", QRect(8, 400, 729, 241), nullptr);
+        row("allow data transfer", "uploadAllowedBox", QRect(32, 648, 145, 13), nullptr);
+        row("counters", "statusLabel", QRect(480, 648, 257, 17), "RX packets: 0 | HTTP POST OK: 0");
+        row("lower rule", "bottomRule", QRect(8, 664, 728, 1), nullptr);
+        row("activity log", "activityLogView", QRect(8, 672, 729, 121), nullptr);
+        row("header list", "headerList", QRect(848, 304, 161, 134), nullptr);
+        row("hidden 66 selector", "selector_66", QRect(848, 784, 81, 25), nullptr);
+        row("hidden 67 unit", "unitLabel_67", QRect(992, 816, 17, 17), "C");
+        row("selector 10", "selector_10", {}, "12V out");
+        row("unit 10", "unitLabel_10", {}, "V");
+        row("no unit for 51", "unitLabel_51", {}, "");
     }
 
     void layout()
@@ -140,11 +140,11 @@ private slots:
         QFETCH(QString, chartCaption);
         Opened opened(config());
         // Start-up selects channel 1 for the chart but marks nothing.
-        QCOMPARE(opened.station.selectedChannel(), 1);
+        QCOMPARE(opened.station.display().selectedChannel(), 1);
         QCOMPARE(opened.base(1), White);
 
         for (int channel : clicks) {
-            auto *selector = opened.control<QRadioButton>(QStringLiteral("Option1_%1").arg(channel));
+            auto *selector = opened.control<QRadioButton>(QStringLiteral("selector_%1").arg(channel));
             QVERIFY(selector);
             if (selector->isVisible())
                 QTest::mouseClick(selector, Qt::LeftButton, {}, QPoint(4, selector->height() / 2));
@@ -152,7 +152,7 @@ private slots:
                 selector->click(); // the hidden strip lies beyond the visible area
         }
         const int last = clicks.last();
-        QCOMPARE(opened.station.selectedChannel(), last);
+        QCOMPARE(opened.station.display().selectedChannel(), last);
         const QList<QRadioButton *> selectors = opened.window.findChildren<QRadioButton *>();
         QCOMPARE(selectors.size(), 78);
         for (QRadioButton *selector : selectors) {
@@ -160,7 +160,7 @@ private slots:
             QCOMPARE(selector->isChecked(), channel == last);
             QCOMPARE(opened.base(channel), channel == last ? Highlight : White);
         }
-        QCOMPARE(opened.control<QGroupBox>(QStringLiteral("Frame5"))->title(), chartCaption);
+        QCOMPARE(opened.control<QGroupBox>(QStringLiteral("chartBox"))->title(), chartCaption);
         QTRY_COMPARE(opened.window.chartView()->series()->count(), 0); // no record yet
     }
 
@@ -182,30 +182,30 @@ private slots:
         TimeZoneInfo zone;
         zone.baseBias = -offset;
         opened.clock.set(QDate(2026, 12, 5), local, zone);
-        opened.station.Timer1_Timer(); // what Timer1 calls every second
-        QCOMPARE(opened.control<QLabel>(QStringLiteral("Label1"))->text(), text);
+        opened.station.tick(); // what Timer1 calls every second
+        QCOMPARE(opened.control<QLabel>(QStringLiteral("clockLabel"))->text(), text);
     }
 
     void linkIndicator()
     {
         AgwLoopbackServer engine;
         Opened opened("PORT=" + engine.portValue().toLatin1() + "\r\n");
-        auto *green = opened.control(QStringLiteral("Image2"));
-        auto *red = opened.control(QStringLiteral("Image3"));
+        auto *green = opened.control(QStringLiteral("linkUpIndicator"));
+        auto *red = opened.control(QStringLiteral("linkDownIndicator"));
         // Until the first tick the red picture shows.
         QVERIFY(!green->isVisible() && red->isVisible());
 
-        opened.station.Timer1_Timer(); // still connecting: counts as not closed
+        opened.station.tick(); // still connecting: counts as not closed
         QVERIFY(opened.station.linkState() != 0);
         QVERIFY(green->isVisible() && !red->isVisible());
 
         QTRY_COMPARE(opened.station.linkState(), 7);
-        opened.station.Timer1_Timer();
+        opened.station.tick();
         QVERIFY(green->isVisible());
 
-        opened.station.Form_QueryUnload(); // closes the link
+        opened.station.prepareClose(); // closes the link
         QCOMPARE(opened.station.linkState(), 0);
-        opened.station.Timer1_Timer();
+        opened.station.tick();
         QVERIFY(!green->isVisible() && red->isVisible());
     }
 
@@ -226,7 +226,7 @@ private slots:
 
         const QString shots = dir.filePath(QStringLiteral("shots/"));
         Opened opened(config("SCREENSHOT=YES\r\nIMAGE_PATH=" + shots.toUtf8() + "\r\n"));
-        auto *button = opened.control<QPushButton>(QStringLiteral("Command2"));
+        auto *button = opened.control<QPushButton>(QStringLiteral("screenshotButton"));
         QVERIFY(button->isVisible());
         QTest::mouseClick(button, Qt::LeftButton);
 
@@ -236,7 +236,7 @@ private slots:
                  (QStringList{"-out", "png", "-transpcolor", "240", "240", "240", "-colors", "256",
                               "-crop", "1", "37", "735", "610", "-quiet", "-D", bitmap}));
         QCOMPARE(QImage(bitmap).size(), QSize(744, 799));
-        QCOMPARE(opened.control<QLabel>(QStringLiteral("Label1"))->text(),
+        QCOMPARE(opened.control<QLabel>(QStringLiteral("clockLabel"))->text(),
                  bitmap + QStringLiteral(" saved"));
         QCOMPARE(opened.lastLogLine(),
                  shots + QStringLiteral("halvora1_05122026.png converted and saved"));
@@ -252,8 +252,8 @@ private slots:
 
         Opened opened(config());
         opened.window.flushPendingText();
-        const QString logBefore = opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText();
-        QTest::mouseClick(opened.control<QPushButton>(QStringLiteral("Command2")), Qt::LeftButton);
+        const QString logBefore = opened.control<QPlainTextEdit>(QStringLiteral("activityLogView"))->toPlainText();
+        QTest::mouseClick(opened.control<QPushButton>(QStringLiteral("screenshotButton")), Qt::LeftButton);
 
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         QVERIFY(box);
@@ -262,7 +262,7 @@ private slots:
         QCOMPARE(box->icon(), QMessageBox::Information);
         box->close();
         opened.window.flushPendingText();
-        QCOMPARE(opened.control<QPlainTextEdit>(QStringLiteral("Text3"))->toPlainText(), logBefore);
+        QCOMPARE(opened.control<QPlainTextEdit>(QStringLiteral("activityLogView"))->toPlainText(), logBefore);
         QVERIFY(QFile::exists(opened.harness.path(QStringLiteral("halvora1_05122026.bmp"))));
     }
 

@@ -19,7 +19,7 @@ enum class Group { SpbMppt, Power, Eps, Com, Adcs, HiddenStrip };
 struct GroupBox
 {
     Group group;
-    const char *controlName; // "Frame3", ...
+    const char *controlName; // "spbMpptBox", ...
     const char *caption;
     int left, top, width, height; // twips, in the window's client area
 };

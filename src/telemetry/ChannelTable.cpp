@@ -1,15 +1,15 @@
-#include "display/ChannelTable.h"
+#include "telemetry/ChannelTable.h"
 
 namespace ChannelTable {
 
 namespace {
 
 constexpr GroupBox Boxes[] = {
-    {Group::Eps, "Frame1", "EPS", 120, 600, 2655, 5295},
-    {Group::Power, "Frame2", "Power", 2880, 600, 2655, 5295},
-    {Group::SpbMppt, "Frame3", "SPB / MPPT", 5640, 600, 2655, 3495},
-    {Group::Com, "Frame4", "COM", 5640, 4200, 2655, 1695},
-    {Group::Adcs, "Frame7", "ADCS", 8400, 600, 2655, 5295},
+    {Group::Eps, "epsBox", "EPS", 120, 600, 2655, 5295},
+    {Group::Power, "powerBox", "Power", 2880, 600, 2655, 5295},
+    {Group::SpbMppt, "spbMpptBox", "SPB / MPPT", 5640, 600, 2655, 3495},
+    {Group::Com, "comBox", "COM", 5640, 4200, 2655, 1695},
+    {Group::Adcs, "adcsBox", "ADCS", 8400, 600, 2655, 5295},
 };
 
 constexpr int rowTop(int index) { return 360 + 240 * index; }

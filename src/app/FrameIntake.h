@@ -1,0 +1,79 @@
+#pragma once
+
+#include "app/RecentLines.h"
+#include "decode/FrameBytes.h"
+#include "decode/TelemetryHistory.h"
+#include "link/CaptureFile.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class ChannelDisplay;
+class Clock;
+
+// The road of every record from the packet engine: a raw frame is written to the capture file
+// and shown as a hex line; a satellite frame is counted, time-stamped, classified, decoded into
+// the history and the value boxes. Then satelliteFrameReceived() lets the Station start the
+// upload and redraw the chart. Owned by the Station, fed by the link.
+class FrameIntake : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr std::size_t MaxRawFrameLines = 10000;
+    static constexpr std::size_t MaxHeaderLines = 10000;
+
+    FrameIntake(const Clock &clock, TelemetryHistory &history, ChannelDisplay &display,
+                QObject *parent = nullptr);
+
+    // The OS reason when the file cannot be opened for appending.
+    std::optional<QString> openCapture(const QString &path);
+    void closeCapture() { m_capture.close(); }
+    bool isCaptureOpen() const { return m_capture.isOpen(); }
+    QString capturePath() const { return m_capturePath; }
+
+    // One whole packet-engine record.
+    void handleRecord(const QByteArray &record);
+
+    const FrameBytes &frameBytes() const { return m_frameBytes; }
+    QString frameHex() const { return m_frameHex; }
+    QString frameTimeText() const { return m_frameTimeText; }
+    QString packetType() const { return m_packetType; }
+    qint32 satelliteFrameCount() const { return m_satelliteFrames; }
+    const TelemetryHistory &history() const { return m_history; }
+    // Raw-frame window lines (hex text), and one "HeaderHex1 | HeaderHex2" per satellite frame.
+    const std::deque<QString> &rawFrameLines() const { return m_rawFrameLines.lines(); }
+    QString rawFrameText() const;
+    const std::deque<QString> &headerLines() const { return m_headerLines.lines(); }
+
+signals:
+    void logMessage(const QString &message);
+    void rawFrameLineAdded(const QString &line);
+    void headerLineAdded(const QString &line);
+    void packetTypeChanged(const QString &text);
+    void satelliteFrameReceived();
+
+private:
+    void handleRawFrame(QByteArrayView data);
+    void handlePortInfo(QByteArrayView record);
+    void stampFrameTime();
+    void decodeFrame();
+    void reportCaptureWrite(bool written);
+
+    const Clock &m_clock;
+    TelemetryHistory &m_history;
+    ChannelDisplay &m_display;
+    CaptureFile m_capture;
+    QString m_capturePath;
+    bool m_captureWriteFailed = false; // a capture write failure is logged once
+
+    FrameBytes m_frameBytes;
+    QString m_frameHex;
+    QString m_frameTimeText;
+    QString m_packetType;
+    qint32 m_satelliteFrames = 0;
+    RecentLines m_rawFrameLines{MaxRawFrameLines};
+    RecentLines m_headerLines{MaxHeaderLines};
+};
