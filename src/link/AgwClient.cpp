@@ -2,6 +2,11 @@
 
 #include <QLoggingCategory>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 Q_LOGGING_CATEGORY(lcLink, "halvora.link")
 
 namespace {
@@ -39,6 +44,7 @@ AgwClient::AgwClient(QObject *parent) : QObject(parent)
 
     connect(&m_socket, &QTcpSocket::connected, this, [this] {
         m_connectTimer.stop();
+        keepObserverOfConnection();
         m_assembler.clear();
         m_monitoringRequested = false;
         emit connected();
@@ -66,6 +72,7 @@ AgwClient::~AgwClient()
     m_retryEnabled = false;
     m_socket.disconnect(this);
     m_socket.abort();
+    dropObserverOfConnection();
 }
 
 void AgwClient::setRemote(const QString &host, quint16 port)
@@ -91,6 +98,34 @@ void AgwClient::abortSocket()
     m_abortingOnPurpose = true;
     m_socket.abort();
     m_abortingOnPurpose = false;
+    dropObserverOfConnection();
+}
+
+void AgwClient::keepObserverOfConnection()
+{
+    // Qt reports a reset (RST) and an orderly close (FIN) alike and closes its descriptor before
+    // telling us. A duplicate keeps the connection's kernel state readable: after a FIN it is
+    // CLOSE_WAIT, after a reset CLOSE.
+    dropObserverOfConnection();
+    m_observerFd = ::dup(int(m_socket.socketDescriptor()));
+}
+
+void AgwClient::dropObserverOfConnection()
+{
+    if (m_observerFd >= 0)
+        ::close(m_observerFd);
+    m_observerFd = -1;
+}
+
+bool AgwClient::peerResetConnection() const
+{
+    if (m_observerFd < 0)
+        return false;
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (::getsockopt(m_observerFd, IPPROTO_TCP, TCP_INFO, &info, &size) != 0)
+        return false;
+    return info.tcpi_state == TCP_CLOSE;
 }
 
 void AgwClient::close()
@@ -162,8 +197,7 @@ void AgwClient::onSocketError(QAbstractSocket::SocketError error)
     m_connectTimer.stop();
     if (!m_retryEnabled || m_abortingOnPurpose)
         return; // closed on purpose
-    if (error == QAbstractSocket::RemoteHostClosedError &&
-        !m_socket.errorString().contains(QLatin1String("reset"), Qt::CaseInsensitive)) {
+    if (error == QAbstractSocket::RemoteHostClosedError && !peerResetConnection()) {
         abortSocket();
         emit closedByPeer();
         fail();

@@ -55,6 +55,9 @@ private:
     void onSocketError(QAbstractSocket::SocketError error);
     void fail();
     void abortSocket();
+    void keepObserverOfConnection();
+    void dropObserverOfConnection();
+    bool peerResetConnection() const;
 
     QTimer m_retryTimer;
     QTimer m_connectTimer;
@@ -65,4 +68,5 @@ private:
     bool m_monitoringRequested = false;
     bool m_retryEnabled = false;
     bool m_abortingOnPurpose = false;
+    int m_observerFd = -1; // duplicate of the connected socket, to tell a reset from a close
 };

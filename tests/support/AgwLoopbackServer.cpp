@@ -1,5 +1,7 @@
 #include "support/AgwLoopbackServer.h"
 
+#include <sys/socket.h>
+
 #include "link/AgwProtocol.h"
 
 AgwLoopbackServer::AgwLoopbackServer()
@@ -30,6 +32,18 @@ void AgwLoopbackServer::send(const QByteArray &bytes)
         return;
     m_client->write(bytes);
     m_client->flush();
+}
+
+void AgwLoopbackServer::resetClient()
+{
+    if (!m_client)
+        return;
+    // A zero linger time makes close() send a reset instead of an orderly FIN.
+    const linger abortive{1, 0};
+    ::setsockopt(int(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    m_client->abort();
+    m_client->deleteLater();
+    m_client = nullptr;
 }
 
 void AgwLoopbackServer::closeClient()

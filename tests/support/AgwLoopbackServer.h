@@ -23,6 +23,7 @@ public:
     // One write of exactly these bytes.
     void send(const QByteArray &bytes);
     void closeClient();
+    void resetClient(); // the connection ends with a TCP reset
     void stopListening() { m_server.close(); }
     bool listenAgain();
 
