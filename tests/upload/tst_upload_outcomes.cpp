@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <memory>
+
 Q_DECLARE_METATYPE(LoopbackHttpServer::Answer)
 Q_DECLARE_METATYPE(UploadVerdict)
 
@@ -82,6 +84,32 @@ struct Uploader
         controller.setServer(server);
         controller.setRetryBaseDelay(retryBaseDelay);
         controller.setClock([] { return Now; });
+    }
+};
+
+// A server that holds its answers and an uploader whose first request waits at it.
+struct RequestInFlight
+{
+    LoopbackHttpServer http;
+    std::unique_ptr<Uploader> uploader;
+
+    bool start(int frames)
+    {
+        if (!http.start())
+            return false;
+        LoopbackHttpServer::Answer held = answer(201, "Created");
+        held.respond = false;
+        http.setAnswer(held);
+        uploader = std::make_unique<Uploader>(http.url(), frames);
+        uploader->controller.frameQueued();
+        return QTest::qWaitFor([this] { return http.requests().size() == 1; });
+    }
+
+    // Answers the held request, and every later one at once, with 201.
+    void release()
+    {
+        http.setAnswer(answer(201, "Created"));
+        http.answerHeldRequests();
     }
 };
 
@@ -197,26 +225,19 @@ private slots:
 
     void framesQueuedDuringARequestAllArriveInOrder()
     {
-        LoopbackHttpServer http;
-        QVERIFY(http.start());
-        LoopbackHttpServer::Answer held = answer(201, "Created");
-        held.respond = false;
-        http.setAnswer(held);
-        Uploader u(http.url(), 1);
-        u.controller.frameQueued();
-        QTRY_COMPARE(http.requests().size(), 1);
-
+        RequestInFlight t;
+        QVERIFY(t.start(1));
+        Uploader &u = *t.uploader;
         for (int i = 2; i <= 4; ++i) {
             QCOMPARE(u.queue.enqueue(Now + i, QByteArray::number(i), bodyOf(i)), EnqueueResult::Queued);
             u.controller.frameQueued();
         }
         QCOMPARE(texts(u.log), QStringList(3, QStringLiteral("server is busy")));
-        http.setAnswer(answer(201, "Created"));
-        http.answerHeldRequests();
+        t.release();
 
         QTRY_COMPARE(u.queue.delivered().size(), 4);
         QList<QByteArray> bodies;
-        for (const HttpRequest &request : http.requests())
+        for (const HttpRequest &request : t.http.requests())
             bodies << request.body;
         QCOMPARE(bodies, (QList<QByteArray>{bodyOf(1), bodyOf(2), bodyOf(3), bodyOf(4)}));
         QCOMPARE(u.controller.deliveredCount(), 4);
@@ -224,28 +245,22 @@ private slots:
 
     void pausingHoldsTheQueue()
     {
-        LoopbackHttpServer http;
-        QVERIFY(http.start());
-        LoopbackHttpServer::Answer held = answer(201, "Created");
-        held.respond = false;
-        http.setAnswer(held);
-        Uploader u(http.url(), 3);
-        u.controller.frameQueued();
-        QTRY_COMPARE(http.requests().size(), 1);
+        RequestInFlight t;
+        QVERIFY(t.start(3));
+        Uploader &u = *t.uploader;
 
         // Unticked during a request: that one still ends, nothing further starts.
         u.controller.setSendingAllowed(false);
-        http.setAnswer(answer(201, "Created"));
-        http.answerHeldRequests();
+        t.release();
         QTRY_COMPARE(u.queue.delivered().size(), 1);
         u.controller.frameQueued();
         QTest::qWait(200);
-        QCOMPARE(http.requests().size(), 1);
+        QCOMPARE(t.http.requests().size(), 1);
         QCOMPARE(u.queue.waitingCount(), 2);
 
         u.controller.setSendingAllowed(true);
         QTRY_COMPARE(u.queue.delivered().size(), 3);
-        QCOMPARE(http.requests().size(), 3);
+        QCOMPARE(t.http.requests().size(), 3);
     }
 
     void backOffDoublesUntilTheServerIsBack()
@@ -294,16 +309,11 @@ private slots:
 
     void cancelLeavesTheFrameWaiting()
     {
-        LoopbackHttpServer http;
-        QVERIFY(http.start());
-        LoopbackHttpServer::Answer held = answer(201, "Created");
-        held.respond = false;
-        http.setAnswer(held);
-        Uploader u(http.url(), 1);
-        u.controller.frameQueued();
-        QTRY_COMPARE(http.requests().size(), 1);
+        RequestInFlight t;
+        QVERIFY(t.start(1));
+        Uploader &u = *t.uploader;
         u.controller.cancel();
-        http.answerHeldRequests();
+        t.release();
         QTest::qWait(200);
         QCOMPARE(u.queue.waitingCount(), 1);
         QCOMPARE(u.controller.deliveredCount(), 0);
