@@ -69,6 +69,9 @@ std::optional<HttpUpload::Failure> HttpUpload::fail(int number, const QString &d
     m_responseCode = number;
     m_responseInfo = description;
     m_httpStatus = 0;
+    m_responseHeaderPairs.clear();
+    m_responseBody.clear();
+    m_responseBodySize = 0;
     return Failure{number, description};
 }
 
@@ -115,6 +118,9 @@ std::optional<HttpUpload::Failure> HttpUpload::execute(const QString &operation,
     m_responseCode = 0;
     m_responseInfo.clear();
     m_httpStatus = 0;
+    m_responseHeaderPairs.clear();
+    m_responseBody.clear();
+    m_responseBodySize = 0;
     m_lastState = 0;
     m_timedOut = false;
     m_sslErrors.clear();
@@ -126,8 +132,9 @@ std::optional<HttpUpload::Failure> HttpUpload::execute(const QString &operation,
     connect(reply, &QNetworkReply::requestSent, this, [this] { advanceTo(State::RequestSent); });
     connect(reply, &QNetworkReply::metaDataChanged, this,
             [this] { advanceTo(State::ResponseReceived); });
-    // The body is never used; reading it as it comes keeps a large one from piling up.
-    connect(reply, &QNetworkReply::readyRead, this, [reply] { reply->readAll(); });
+    // The client buffers no more than the part we keep; the rest is read and dropped as it comes.
+    reply->setReadBufferSize(MaxKeptBodyBytes);
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { readBody(*reply); });
     connect(reply, &QNetworkReply::sslErrors, this, [this](const QList<QSslError> &errors) {
         for (const QSslError &error : errors)
             m_sslErrors << error.errorString();
@@ -150,6 +157,33 @@ void HttpUpload::cancel()
     reply->deleteLater();
 }
 
+QByteArray HttpUpload::responseHeader(QByteArrayView name) const
+{
+    for (const auto &[headerName, value] : m_responseHeaderPairs) {
+        if (QByteArrayView(headerName).compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+void HttpUpload::readBody(QNetworkReply &reply)
+{
+    char discard[16 * 1024];
+    while (reply.bytesAvailable() > 0) {
+        const qsizetype room = MaxKeptBodyBytes - m_responseBody.size();
+        if (room > 0) {
+            const QByteArray piece = reply.read(room);
+            m_responseBody += piece;
+            m_responseBodySize += piece.size();
+            continue;
+        }
+        const qint64 dropped = reply.read(discard, sizeof discard);
+        if (dropped <= 0)
+            break;
+        m_responseBodySize += dropped;
+    }
+}
+
 void HttpUpload::advanceTo(State state)
 {
     // Progress signals the client skips (a reused connection never "connects") are filled in,
@@ -169,8 +203,9 @@ void HttpUpload::onTimeout()
     if (!m_reply)
         return;
     m_timedOut = true;
-    m_reply->abort();
-    if (m_reply) // abort() did not finish the reply itself
+    QNetworkReply *reply = m_reply;
+    reply->abort();
+    if (m_reply == reply) // abort() did not finish the reply itself
         onFinished();
 }
 
@@ -183,6 +218,7 @@ void HttpUpload::onFinished()
         return;
     reply->deleteLater();
     disconnect(reply, nullptr, this, nullptr);
+    readBody(*reply);
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
@@ -199,7 +235,8 @@ void HttpUpload::onFinished()
                               .arg(http2 ? QStringLiteral("HTTP/2") : QStringLiteral("HTTP/1.1"))
                               .arg(m_httpStatus)
                               .arg(m_responseInfo)};
-        for (const auto &[name, value] : reply->rawHeaderPairs())
+        m_responseHeaderPairs = reply->rawHeaderPairs();
+        for (const auto &[name, value] : m_responseHeaderPairs)
             lines << QString::fromLatin1(name) + QStringLiteral(": ") + QString::fromLatin1(value);
         m_responseHeaders = lines.join(QStringLiteral("\r\n"));
         advanceTo(State::ResponseReceived);

@@ -37,6 +37,8 @@
 //   12152  "Invalid response from the server: <details>"
 //   12000  "Network error: <details>"           any other transport failure
 // On icResponseCompleted the response code is the HTTP status and the info its reason phrase.
+// A response that ends before its Content-Length or its last chunk is 10054, never completed.
+// The response body is read as it arrives; its first MaxKeptBodyBytes are kept for the log.
 class HttpUpload : public QObject
 {
     Q_OBJECT
@@ -63,6 +65,7 @@ public:
     };
 
     static constexpr int DefaultTimeoutMs = 30000;
+    static constexpr qsizetype MaxKeptBodyBytes = 64 * 1024;
 
     explicit HttpUpload(QObject *parent = nullptr);
     ~HttpUpload() override;
@@ -88,6 +91,11 @@ public:
     QString responseInfo() const { return m_responseInfo; }
     // HTTP status of the last completed response, 0 when none arrived.
     int httpStatus() const { return m_httpStatus; }
+    // The first value of a response header (case-insensitive name); empty when absent.
+    QByteArray responseHeader(QByteArrayView name) const;
+    // The first MaxKeptBodyBytes of the last response body, and how many bytes it had in all.
+    const QByteArray &responseBody() const { return m_responseBody; }
+    qint64 responseBodySize() const { return m_responseBodySize; }
 
 signals:
     void stateChanged(int state);
@@ -99,6 +107,8 @@ private:
     void onFinished();
     void onTimeout();
     void describeTransportFailure(QNetworkReply &reply);
+    void readBody(QNetworkReply &reply);
+    bool endedEarly(QNetworkReply &reply) const;
 
     QNetworkAccessManager m_manager;
     std::optional<QSslConfiguration> m_sslConfiguration;
@@ -114,4 +124,7 @@ private:
     int m_responseCode = 0;
     QString m_responseInfo;
     int m_httpStatus = 0;
+    QList<QPair<QByteArray, QByteArray>> m_responseHeaderPairs;
+    QByteArray m_responseBody;
+    qint64 m_responseBodySize = 0;
 };

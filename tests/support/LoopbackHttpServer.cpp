@@ -1,6 +1,11 @@
 #include "LoopbackHttpServer.h"
 
 #include <QSslSocket>
+#include <QTimer>
+
+namespace {
+constexpr qint64 HugePiece = 64 * 1024;
+}
 
 LoopbackHttpServer::LoopbackHttpServer(QObject *parent) : QTcpServer(parent) {}
 
@@ -25,6 +30,7 @@ void LoopbackHttpServer::useTls(const QSslCertificate &certificate, const QSslKe
 
 void LoopbackHttpServer::incomingConnection(qintptr descriptor)
 {
+    ++m_connections;
     QTcpSocket *socket = nullptr;
     if (m_certificate.isNull()) {
         socket = new QTcpSocket(this);
@@ -46,21 +52,30 @@ void LoopbackHttpServer::incomingConnection(qintptr descriptor)
 void LoopbackHttpServer::onReadyRead(QTcpSocket *socket)
 {
     QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
-    const HttpParseResult parsed = parseHttpRequest(buffer);
-    if (parsed.status == HttpParseResult::Status::Incomplete) {
-        socket->setProperty("buffer", buffer);
-        return;
+    // A keep-alive client may have sent its next request already: serve each whole one.
+    for (;;) {
+        const HttpParseResult parsed = parseHttpRequest(buffer);
+        if (parsed.status == HttpParseResult::Status::Incomplete)
+            break;
+        if (parsed.status == HttpParseResult::Status::Malformed) {
+            socket->setProperty("buffer", QByteArray());
+            Answer bad;
+            bad.status = 400;
+            bad.reason = "Bad Request";
+            answer(socket, bad);
+            return;
+        }
+        buffer.remove(0, parsed.consumed);
+        m_requests.append(parsed.request);
+        const Answer next = m_nextAnswers.isEmpty() ? m_answer : m_nextAnswers.takeFirst();
+        if (!next.respond)
+            m_held.append(socket);
+        else if (next.delayMs > 0)
+            QTimer::singleShot(next.delayMs, socket, [this, socket, next] { answer(socket, next); });
+        else
+            answer(socket, next);
     }
-    socket->setProperty("buffer", QByteArray());
-    if (parsed.status == HttpParseResult::Status::Malformed) {
-        answer(socket, Answer{400, "Bad Request", {}, true});
-        return;
-    }
-    m_requests.append(parsed.request);
-    if (m_answer.respond)
-        answer(socket, m_answer);
-    else
-        m_held.append(socket);
+    socket->setProperty("buffer", buffer);
 }
 
 void LoopbackHttpServer::answerHeldRequests()
@@ -78,7 +93,49 @@ void LoopbackHttpServer::answer(QTcpSocket *socket, const Answer &answer)
     QByteArray text = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + answer.reason + "\r\n";
     for (const auto &[name, value] : answer.headers)
         text += name + ": " + value + "\r\n";
-    text += "Content-Length: 0\r\nConnection: close\r\n\r\n";
+    const bool close = !m_keepAlive || answer.shape != Shape::Whole;
+    switch (answer.shape) {
+    case Shape::Whole:
+    case Shape::CutShort: {
+        const qint64 announced = answer.body.size() + (answer.shape == Shape::CutShort ? 1000 : 0);
+        text += "Content-Length: " + QByteArray::number(announced) + "\r\n";
+        break;
+    }
+    case Shape::ChunkedCutShort:
+        text += "Transfer-Encoding: chunked\r\n";
+        break;
+    case Shape::Huge:
+        text += "Content-Length: " + QByteArray::number(answer.hugeBodyBytes) + "\r\n";
+        break;
+    }
+    text += close ? "Connection: close\r\n\r\n" : "\r\n";
+    if (answer.shape == Shape::ChunkedCutShort)
+        text += QByteArray::number(answer.body.size(), 16) + "\r\n" + answer.body + "\r\n";
+    else
+        text += answer.body;
     socket->write(text);
-    socket->disconnectFromHost();
+
+    if (answer.shape == Shape::Huge) {
+        socket->setProperty("hugeLeft", answer.hugeBodyBytes);
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { writeHugeBody(socket); });
+        writeHugeBody(socket);
+        return;
+    }
+    if (close)
+        socket->disconnectFromHost();
+}
+
+void LoopbackHttpServer::writeHugeBody(QTcpSocket *socket)
+{
+    // Only a little at a time in the socket's buffer: the server itself never holds the body.
+    if (socket->bytesToWrite() > HugePiece)
+        return;
+    const qint64 left = socket->property("hugeLeft").toLongLong();
+    if (left <= 0) {
+        socket->disconnectFromHost();
+        return;
+    }
+    const qint64 piece = qMin(left, HugePiece);
+    socket->setProperty("hugeLeft", left - piece);
+    socket->write(QByteArray(piece, 'x'));
 }

@@ -11,18 +11,30 @@
 #include <QTcpSocket>
 
 // A real HTTP (or, with a certificate, HTTPS) server on 127.0.0.1 for upload tests: records every
-// request it parses and answers each with a configurable status and headers, or holds the
-// answer back (a server that never answers, or one that answers when the test says so).
+// request it parses and answers each with a configurable status, headers and body, or misbehaves
+// the way real servers do (never answers, answers late, cuts the response short, sends a huge
+// body). With keep-alive on it serves many requests per connection, as a production server would.
 class LoopbackHttpServer : public QTcpServer
 {
     Q_OBJECT
 public:
+    enum class Shape {
+        Whole,           // status, headers, Content-Length and the body
+        CutShort,        // announces 1000 bytes more than it sends, then closes
+        ChunkedCutShort, // chunked: the body as one chunk, then closes without the last chunk
+        Huge,            // Content-Length hugeBodyBytes, written as fast as the client reads
+    };
+
     struct Answer
     {
         int status = 201;
         QByteArray reason = "Created";
         QList<QPair<QByteArray, QByteArray>> headers;
         bool respond = true; // false: keep the connection open without a word
+        QByteArray body = {};
+        Shape shape = Shape::Whole;
+        int delayMs = 0;           // a slow server: answers this long after the request
+        qint64 hugeBodyBytes = 0;  // for Shape::Huge
     };
 
     explicit LoopbackHttpServer(QObject *parent = nullptr);
@@ -30,9 +42,13 @@ public:
     bool start(); // listens on a free loopback port
     QString url(const QString &path = QStringLiteral("/telemetry")) const;
     void setAnswer(const Answer &answer) { m_answer = answer; }
+    // Answers that differ from the configured one for the next requests, in order.
+    void queueAnswers(const QList<Answer> &answers) { m_nextAnswers += answers; }
+    void setKeepAlive(bool keepAlive) { m_keepAlive = keepAlive; }
     void useTls(const QSslCertificate &certificate, const QSslKey &key);
 
     const QList<HttpRequest> &requests() const { return m_requests; }
+    int connectionCount() const { return m_connections; }
     void answerHeldRequests(); // sends the configured answer to every held connection
 
 protected:
@@ -41,8 +57,12 @@ protected:
 private:
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const Answer &answer);
+    void writeHugeBody(QTcpSocket *socket);
 
     Answer m_answer;
+    QList<Answer> m_nextAnswers;
+    bool m_keepAlive = false;
+    int m_connections = 0;
     QSslCertificate m_certificate;
     QSslKey m_key;
     QList<HttpRequest> m_requests;
