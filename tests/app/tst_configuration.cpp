@@ -1,6 +1,7 @@
 // Reading online_conf.ini in its encodings and shapes, the PORT address, the settings checks,
 // the writer that keeps the rest of the file, and callsigns made safe for file names.
 #include "app/Configuration.h"
+#include "app/ConfigurationTemplate.h"
 #include "app/ConfigurationWriter.h"
 #include "app/PortAddress.h"
 #include "app/SafeFileName.h"
@@ -330,6 +331,29 @@ private slots:
         QVERIFY(error);
         QVERIFY2(error->startsWith(path), qPrintable(*error));
         QCOMPARE(readFile(path), QByteArray("MYCALL=OLD\r\n"));
+    }
+
+    void firstStartTemplate()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("config/halvora1/online_conf.ini"));
+        QVERIFY(!writeConfigurationTemplate(path));
+        const QByteArray written = readFile(path);
+        QVERIFY(written.startsWith("# Halvora-1 ground station settings"));
+        QVERIFY(written.contains("\nSERVER=\n"));
+        QVERIFY(written.contains("\nMYCALL=\n"));
+
+        // The station refuses to run on it until SERVER and MYCALL are filled in.
+        const ConfigurationReadResult read = readConfiguration(path, {});
+        QVERIFY(!read.error);
+        QCOMPARE(missingRequiredValue(read.configuration)->description,
+                 QStringLiteral("SERVER is empty"));
+        QVERIFY(isValidPortValue(read.configuration.port));
+
+        QVERIFY(writeFile(path, "MYCALL=MINE\n"));
+        const std::optional<QString> error = writeConfigurationTemplate(path);
+        QVERIFY(error && error->contains(u"already exists"));
+        QCOMPARE(readFile(path), QByteArray("MYCALL=MINE\n"));
     }
 
     void safeNames_data()
