@@ -1,23 +1,13 @@
 #include "app/Configuration.h"
 
+#include "app/ConfigurationText.h"
+
 #include <QFile>
 #include <QFileInfo>
 
 namespace {
 
-// Only the space character counts as a blank here, as in the file's original reader.
-QString trimBlanks(QStringView text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] == u' ')
-        ++first;
-    while (last > first && text[last - 1] == u' ')
-        --last;
-    return text.mid(first, last - first).toString();
-}
-
-void storeValue(Configuration &config, const QString &key, const QString &value)
+void storeValue(Configuration &config, QStringView key, const QString &value)
 {
     if (key == u"PORT")
         config.port = value;
@@ -35,6 +25,17 @@ void storeValue(Configuration &config, const QString &key, const QString &value)
         config.screenshotButtonVisible = (value == u"YES");
 }
 
+// Numbered like the other start-up errors; the report prefixes "online_conf.ini ".
+StartupError emptyValue(const char *key)
+{
+    return {380, QStringLiteral("%1 is empty").arg(QLatin1String(key))};
+}
+
+StartupError tooLarge()
+{
+    return {75, QStringLiteral("is larger than %1 KiB").arg(MaxConfigurationFileSize / 1024)};
+}
+
 } // namespace
 
 ConfigurationReadResult readConfiguration(const QString &path, const Configuration &initial)
@@ -50,34 +51,41 @@ ConfigurationReadResult readConfiguration(const QString &path, const Configurati
         result.error = StartupError::pathFileAccess();
         return result;
     }
-    const QByteArray content = file.readAll();
-    if (content.isEmpty()) {
+    const QByteArray content = file.read(MaxConfigurationFileSize + 1);
+    if (content.size() > MaxConfigurationFileSize) {
+        result.error = tooLarge();
+        return result;
+    }
+    const ConfigurationText decoded = decodeConfigurationText(content);
+    if (decoded.text.isEmpty()) {
         // The first line is read before any end-of-file test.
         result.error = StartupError::inputPastEndOfFile();
         return result;
     }
 
-    const QString text = QString::fromLatin1(content);
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = text.indexOf(u'\n', start);
-        const qsizetype next = end < 0 ? text.size() : end + 1;
-        if (end < 0)
-            end = text.size();
-        QStringView line = QStringView(text).mid(start, end - start);
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        start = next;
-
-        if (line.isEmpty() || line.front() == u'#')
-            continue;
-        const qsizetype equals = line.indexOf(u'=');
-        if (equals < 0) {
+    forEachLine(decoded.text, [&](QStringView line, QStringView) {
+        KeyValueSpan span;
+        switch (classifyLine(line, &span)) {
+        case LineKind::Skipped:
+            return true;
+        case LineKind::Malformed:
             result.error = StartupError::invalidArgument();
-            return result;
+            return false;
+        case LineKind::KeyValue:
+            storeValue(result.configuration, line.mid(span.keyStart, span.keyEnd - span.keyStart),
+                       line.mid(span.valueStart, span.valueEnd - span.valueStart).toString());
+            return true;
         }
-        storeValue(result.configuration, trimBlanks(line.left(equals)),
-                   trimBlanks(line.mid(equals + 1)));
-    }
+        return true;
+    });
     return result;
+}
+
+std::optional<StartupError> missingRequiredValue(const Configuration &config)
+{
+    if (config.server.isEmpty())
+        return emptyValue("SERVER");
+    if (config.mycall.isEmpty())
+        return emptyValue("MYCALL");
+    return std::nullopt;
 }

@@ -7,10 +7,11 @@
 #include <optional>
 
 // The station's settings from online_conf.ini, read once at start-up by the Station.
-// Values are kept exactly as written (trimmed of blanks); nothing here validates them.
+// Values are kept exactly as written (trimmed of blanks and tabs); readConfiguration validates
+// nothing, the required values are checked by missingRequiredValue.
 struct Configuration
 {
-    QString port;       // PORT: host ":" port of the packet engine
+    QString port;       // PORT: host ":" port of the packet engine (see PortAddress)
     QString server;     // SERVER: upload URL
     QString mycall;     // MYCALL
     QString qthLat;     // QTH_LAT
@@ -26,6 +27,10 @@ struct ConfigurationReadResult
     std::optional<StartupError> error;
 };
 
-// Reads the file at path into a copy of initial. Accepts CR LF and LF line ends; the bytes
-// are taken as Latin-1 (the keys are ASCII and values are carried through unchanged).
+// Reads the file at path into a copy of initial. Accepts CR LF and LF line ends, UTF-8 (or
+// Latin-1 when the bytes are not valid UTF-8) and a leading byte-order mark.
 ConfigurationReadResult readConfiguration(const QString &path, const Configuration &initial);
+
+// The first of SERVER and MYCALL that is empty, as the start-up error that names it: an empty
+// SERVER would fail every upload and an empty MYCALL would name files "_date.kss".
+std::optional<StartupError> missingRequiredValue(const Configuration &config);

@@ -1,5 +1,4 @@
-// Reading online_conf.ini, the clock, the start-up sequence stopping at each step, and the
-// shutdown clean-up.
+// The clock, the start-up sequence stopping at each step, and the shutdown clean-up.
 #include "app/Clock.h"
 #include "app/Configuration.h"
 #include "support/Programs.h"
@@ -14,55 +13,6 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 private slots:
-
-    void configuration_data()
-    {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QStringList>("expected"); // port, server, mycall, lat, long, image dir
-        QTest::addColumn<int>("screenshot");       // -1 absent, 0 hidden, 1 shown
-        QTest::addColumn<int>("errorNumber");      // 0: none
-
-        const QString image = QStringLiteral("/prog/");
-        QTest::newRow("all keys, CR LF")
-            << QByteArray("PORT=localhost:8000\r\nSERVER=https://x.example/api\r\nMYCALL=N0CALL\r\n"
-                          "QTH_LAT=48.1\r\nQTH_LONG=11.5\r\nIMAGE_PATH=/shots/\r\nSCREENSHOT=YES\r\n")
-            << QStringList{"localhost:8000", "https://x.example/api", "N0CALL", "48.1", "11.5", "/shots/"}
-            << 1 << 0;
-        QTest::newRow("any order, comments and blank lines, LF, no final line end")
-            << QByteArray("# station\n\nMYCALL=N0CALL\n#PORT=ignored:1\nPORT=h:1\n\nSERVER=s")
-            << QStringList{"h:1", "s", "N0CALL", "", "", image} << -1 << 0;
-        QTest::newRow("later line wins, lower-case key ignored")
-            << QByteArray("MYCALL=A\r\nmycall=B\r\nMYCALL=C\r\n")
-            << QStringList{"", "", "C", "", "", image} << -1 << 0;
-        QTest::newRow("screenshot yes in lower case hides")
-            << QByteArray("SCREENSHOT=yes\r\n") << QStringList{"", "", "", "", "", image} << 0 << 0;
-        QTest::newRow("line of blanks only is an error")
-            << QByteArray("MYCALL=A\r\n   \r\nPORT=h:1\r\n")
-            << QStringList{"", "", "A", "", "", image} << -1 << 5;
-        QTest::newRow("blank then # without = is an error, earlier values stay")
-            << QByteArray("MYCALL=A\r\nSCREENSHOT=NO\r\n # comment?\r\nPORT=h:1\r\n")
-            << QStringList{"", "", "A", "", "", image} << 0 << 5;
-    }
-
-    void configuration()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QStringList, expected);
-        QFETCH(int, screenshot);
-        QFETCH(int, errorNumber);
-
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("online_conf.ini"));
-        QVERIFY(writeFile(path, content));
-        Configuration initial;
-        initial.imageDir = QStringLiteral("/prog/");
-        const ConfigurationReadResult result = readConfiguration(path, initial);
-        const Configuration &c = result.configuration;
-        QCOMPARE((QStringList{c.port, c.server, c.mycall, c.qthLat, c.qthLong, c.imageDir}), expected);
-        QCOMPARE(c.screenshotButtonVisible.has_value() ? int(*c.screenshotButtonVisible) : -1,
-                 screenshot);
-        QCOMPARE(result.error ? result.error->number : 0, errorNumber);
-    }
 
     void bias()
     {

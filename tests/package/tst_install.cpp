@@ -1,0 +1,182 @@
+// Installs this build tree into a temporary root as the package does and checks what lands
+// there: the file list, the desktop files against each other, the manual page against the
+// program's own --help, and the example configuration against the reader.
+#include "app/Configuration.h"
+#include "app/PortAddress.h"
+#include "app/SettingsValidators.h"
+#include "support/Programs.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray output; // stdout and stderr together
+};
+
+Run run(const QString &program, const QStringList &arguments,
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(50000) || process.exitStatus() != QProcess::NormalExit)
+        return {-1, process.readAll()};
+    return {process.exitCode(), process.readAll()};
+}
+
+} // namespace
+
+class TestInstall : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_root;
+
+    QString installed(const QString &path) const { return m_root.path() + path; }
+
+private slots:
+
+    void initTestCase()
+    {
+        QVERIFY(m_root.isValid());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DESTDIR"), m_root.path());
+        const Run install = run(QStringLiteral(HALVORA_CMAKE_COMMAND),
+                                {"--install", HALVORA_BUILD_DIR, "--prefix", "/usr"}, environment);
+        QVERIFY2(install.exitCode == 0, install.output.constData());
+    }
+
+    void fileList()
+    {
+        QStringList files;
+        QDirIterator it(m_root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next().mid(m_root.path().size());
+        files.sort();
+        const QStringList expected{
+            "/usr/bin/halvora1",
+            "/usr/bin/halvora1-agw-replay",
+            "/usr/lib/systemd/user/halvora1.service",
+            "/usr/share/applications/org.halvora1.Halvora1.desktop",
+            "/usr/share/doc/halvora1/changelog.gz",
+            "/usr/share/doc/halvora1/copyright",
+            "/usr/share/doc/halvora1/examples/online_conf.ini",
+            "/usr/share/halvora1/samples/halvora1-sample.kss",
+            "/usr/share/icons/hicolor/scalable/apps/halvora1.svg",
+            "/usr/share/man/man1/halvora1-agw-replay.1.gz",
+            "/usr/share/man/man1/halvora1.1.gz",
+            "/usr/share/metainfo/org.halvora1.Halvora1.metainfo.xml",
+        };
+        QCOMPARE(files, expected);
+        for (const QString &file : files) {
+            const bool executable = QFileInfo(installed(file)).isExecutable();
+            QVERIFY2(executable == file.startsWith(u"/usr/bin/"), qPrintable(file));
+        }
+    }
+
+    void desktopEntryAndMetainfoAgree()
+    {
+        const QByteArray desktop =
+            readFile(installed("/usr/share/applications/org.halvora1.Halvora1.desktop"));
+        QVERIFY(desktop.contains("\nExec=halvora1\n"));
+        QVERIFY(desktop.contains("\nIcon=halvora1\n"));
+        const QByteArray metainfo =
+            readFile(installed("/usr/share/metainfo/org.halvora1.Halvora1.metainfo.xml"));
+        QVERIFY(metainfo.contains(
+            "<launchable type=\"desktop-id\">org.halvora1.Halvora1.desktop</launchable>"));
+        QVERIFY(metainfo.contains("<binary>halvora1</binary>"));
+        QVERIFY(metainfo.contains("<release version=\"" HALVORA_VERSION "\""));
+    }
+
+    void desktopFilesValidate_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("desktop entry")
+            << "desktop-file-validate"
+            << QStringList{installed("/usr/share/applications/org.halvora1.Halvora1.desktop")};
+        QTest::newRow("AppStream metainfo")
+            << "appstreamcli"
+            << QStringList{"validate", "--no-net",
+                           installed("/usr/share/metainfo/org.halvora1.Halvora1.metainfo.xml")};
+    }
+
+    void desktopFilesValidate()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, arguments);
+        const QString program = QStandardPaths::findExecutable(tool);
+        if (program.isEmpty())
+            QSKIP(qPrintable(tool + QStringLiteral(" is not installed (scripts/setup installs it)")));
+        const Run check = run(program, arguments);
+        QVERIFY2(check.exitCode == 0, check.output.constData());
+        // Hints are fine; warnings and errors are not.
+        QVERIFY2(!check.output.contains("error") && !check.output.contains("warning"),
+                 check.output.constData());
+    }
+
+    void manualPageCoversEveryOption()
+    {
+        const Run unzip = run(QStringLiteral("gzip"),
+                              {"-dc", installed("/usr/share/man/man1/halvora1.1.gz")});
+        QCOMPARE(unzip.exitCode, 0);
+        const QString page = QString::fromUtf8(unzip.output).remove(u'\\');
+
+        // Every option the installed program itself offers, plus the commands and options of the
+        // station database and remote view, and the exit statuses.
+        const Run help = run(installed("/usr/bin/halvora1"), {"--help"});
+        QCOMPARE(help.exitCode, 0);
+        QStringList names;
+        static const QRegularExpression option(QStringLiteral("--([a-z][a-z-]+)"));
+        for (const QRegularExpressionMatch &match : option.globalMatch(QString::fromUtf8(help.output)))
+            names << match.captured(0);
+        names.removeAll(QStringLiteral("--help-all")); // Qt's own, never shown by halvora1
+        QVERIFY(names.contains(u"--headless"));
+        names << "--http" << "decode" << "import" << "export" << "queue" << "--from" << "--to"
+              << "--channels" << "--retry-rejected" << ".B 0" << ".B 1" << ".B 2" << ".B 74"
+              << ".B 78" << "~/.config/halvora1/online_conf.ini" << "~/.local/share/halvora1/";
+        names.removeDuplicates();
+        for (const QString &name : std::as_const(names))
+            QVERIFY2(page.contains(name), qPrintable(name + QStringLiteral(" is not in halvora1(1)")));
+    }
+
+    void serviceRunsTheInstalledStationHeadless()
+    {
+        const QString unit =
+            QString::fromUtf8(readFile(installed("/usr/lib/systemd/user/halvora1.service")));
+        static const QRegularExpression execStart(QStringLiteral("^ExecStart=(\\S+) (.*)$"),
+                                                  QRegularExpression::MultilineOption);
+        const QRegularExpressionMatch match = execStart.match(unit);
+        QVERIFY(match.hasMatch());
+        QCOMPARE(match.captured(2), QStringLiteral("--headless"));
+        QVERIFY(QFileInfo(installed(match.captured(1))).isExecutable());
+        QVERIFY(unit.contains(u"\nWantedBy=default.target"));
+    }
+
+    void exampleConfigurationIsValid()
+    {
+        const ConfigurationReadResult read =
+            readConfiguration(installed("/usr/share/doc/halvora1/examples/online_conf.ini"), {});
+        QVERIFY(!read.error);
+        const Configuration &c = read.configuration;
+        QVERIFY(!missingRequiredValue(c));
+        QVERIFY(!parsePortValue(c.port).error);
+        QVERIFY(isValidPortValue(c.port));
+        QVERIFY(isValidServerUrl(c.server));
+        QVERIFY(isValidCallsign(c.mycall));
+        QVERIFY(isValidLatitude(c.qthLat));
+        QVERIFY(isValidLongitude(c.qthLong));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInstall)
+#include "tst_install.moc"
