@@ -146,7 +146,7 @@ TelemetryArchive::Series TelemetryArchive::series(int channel, qint64 fromMs, qi
     while (query.next()) {
         Bucket &bucket = series.buckets.emplace_back();
         bucket.index = query.value(0).toInt();
-        bucket.firstMs = fromMs + qint64(bucket.index) * span / buckets;
+        bucket.firstMs = fromMs + (qint64(bucket.index) * span + buckets - 1) / buckets; // first ms that maps to it
         bucket.minimum = query.value(1).toDouble();
         bucket.maximum = query.value(2).toDouble();
         bucket.count = query.value(3).toLongLong();

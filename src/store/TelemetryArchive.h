@@ -19,7 +19,7 @@ public:
     struct Bucket
     {
         int index = 0;          // 0 .. buckets - 1
-        qint64 firstMs = 0;     // the slice's start: from + index * (to - from) / buckets
+        qint64 firstMs = 0;     // the slice's first ms: from + ceil(index * (to - from) / buckets)
         double minimum = 0;
         double maximum = 0;
         qint64 count = 0;       // frames with a value in the slice

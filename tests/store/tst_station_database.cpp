@@ -102,6 +102,7 @@ private slots:
         QTest::addColumn<bool>("withJournal");
         QTest::newRow("garbage bytes") << "garbage" << true;
         QTest::newRow("truncated file") << "truncated" << false;
+        QTest::newRow("garbage pages inside") << "pages" << false;
         QTest::newRow("newer schema version") << "newer" << false;
     }
 
@@ -120,6 +121,11 @@ private slots:
             if (damage == u"truncated") {
                 QFile file(path);
                 QVERIFY(file.resize(file.size() / 2));
+            } else if (damage == u"pages") {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                QVERIFY(file.seek(file.size() / 2));
+                file.write(QByteArray(8192, '\x5a'));
             } else {
                 RawConnection raw(dir.path());
                 QCOMPARE(raw.exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaMigrations::CurrentVersion + 1)),
