@@ -2,6 +2,7 @@
 
 #include "store/ArchiveSchema.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -19,17 +20,20 @@ QString text(const QString &value)
 
 } // namespace
 
-// The prepared statements of one commit; they live only as long as the transaction.
-class StoreWriter::Batch
+// The writer's prepared statements, prepared once per connection: preparing the wide family
+// inserts costs more than running them.
+class StoreWriter::Statements
 {
 public:
-    explicit Batch(QSqlDatabase db)
+    explicit Statements(QSqlDatabase db)
         : m_findFrame(db), m_insertFrame(db), m_completeFrame(db), m_insertQueued(db), m_delivered(db),
           m_failedAttempt(db), m_rejected(db)
     {
+        m_findFrame.setForwardOnly(true);
         m_ok = m_findFrame.prepare(QStringLiteral("SELECT id FROM frames WHERE rx_time_ms = ? AND frame_hash = ?"))
             && m_insertFrame.prepare(QStringLiteral("INSERT INTO frames (rx_time_ms, frame_hash, frame, packet_type, "
-                                                    "sat_time) VALUES (?, ?, ?, ?, ?)"))
+                                                    "sat_time) VALUES (?, ?, ?, ?, ?) "
+                                                    "ON CONFLICT (rx_time_ms, frame_hash) DO NOTHING"))
             && m_completeFrame.prepare(QStringLiteral("UPDATE frames SET packet_type = ?, sat_time = ? "
                                                       "WHERE id = ? AND packet_type = ''"))
             && m_insertQueued.prepare(QStringLiteral("INSERT INTO upload_queue (frame_id, rx_time_ms, state, body) "
@@ -55,6 +59,7 @@ public:
     }
 
     bool ok() const { return m_ok; }
+    void beginCommit() { m_idsThisCommit.clear(); }
     QString error() const { return m_error; }
 
     // Returns the change in waiting entries.
@@ -64,7 +69,10 @@ public:
         case Pending::Kind::AddFrame:
             return addFrame(pending);
         case Pending::Kind::Enqueue: {
-            const qint64 frameId = frameIdFor(pending, QString(), QString());
+            // Usually archived a moment before in the same commit.
+            qint64 frameId = m_idsThisCommit.value({pending.rxTimeMs, pending.hash});
+            if (frameId == 0)
+                frameId = frameIdFor(pending, QString(), QString());
             if (frameId == 0)
                 return false;
             m_insertQueued.addBindValue(frameId);
@@ -94,24 +102,7 @@ private:
     // says whether it was new or only known from a queue entry (no packet type yet).
     qint64 frameIdFor(const Pending &pending, const QString &packetType, const QString &satTime, bool *added = nullptr)
     {
-        m_findFrame.addBindValue(pending.rxTimeMs);
-        m_findFrame.addBindValue(pending.hash);
-        if (!run(m_findFrame))
-            return 0;
-        if (m_findFrame.next()) {
-            const qint64 id = m_findFrame.value(0).toLongLong();
-            m_findFrame.finish();
-            if (added && !packetType.isEmpty()) {
-                m_completeFrame.addBindValue(text(packetType));
-                m_completeFrame.addBindValue(text(satTime));
-                m_completeFrame.addBindValue(id);
-                if (!run(m_completeFrame))
-                    return 0;
-                *added = m_completeFrame.numRowsAffected() == 1;
-            }
-            return id;
-        }
-        m_findFrame.finish();
+        // Insert first: a live frame is nearly always new, so one statement does.
         m_insertFrame.addBindValue(pending.rxTimeMs);
         m_insertFrame.addBindValue(pending.hash);
         m_insertFrame.addBindValue(pending.frame);
@@ -119,9 +110,28 @@ private:
         m_insertFrame.addBindValue(text(satTime));
         if (!run(m_insertFrame))
             return 0;
-        if (added)
-            *added = true;
-        return m_insertFrame.lastInsertId().toLongLong();
+        if (m_insertFrame.numRowsAffected() == 1) {
+            if (added)
+                *added = true;
+            return m_insertFrame.lastInsertId().toLongLong();
+        }
+        m_findFrame.addBindValue(pending.rxTimeMs);
+        m_findFrame.addBindValue(pending.hash);
+        if (!run(m_findFrame) || !m_findFrame.next()) {
+            m_error = QStringLiteral("a stored frame cannot be found again: %1").arg(m_findFrame.lastError().text());
+            return 0;
+        }
+        const qint64 id = m_findFrame.value(0).toLongLong();
+        m_findFrame.finish();
+        if (added && !packetType.isEmpty()) {
+            m_completeFrame.addBindValue(text(packetType));
+            m_completeFrame.addBindValue(text(satTime));
+            m_completeFrame.addBindValue(id);
+            if (!run(m_completeFrame))
+                return 0;
+            *added = m_completeFrame.numRowsAffected() == 1;
+        }
+        return id;
     }
 
     bool addFrame(const Pending &pending)
@@ -132,6 +142,7 @@ private:
         const qint64 frameId = frameIdFor(pending, packetType, pending.satTime, &added);
         if (frameId == 0)
             return false;
+        m_idsThisCommit.insert({pending.rxTimeMs, pending.hash}, frameId);
         if (!added || !pending.family)
             return true;
         const ArchiveSchema::FamilyTable &table = ArchiveSchema::tableOf(*pending.family);
@@ -172,6 +183,7 @@ private:
     QSqlQuery m_failedAttempt;
     QSqlQuery m_rejected;
     std::array<QSqlQuery, ArchiveSchema::FamilyTables.size()> m_insertValues;
+    QHash<std::pair<qint64, qint64>, qint64> m_idsThisCommit; // (rx time, hash) -> frame id
     bool m_ok = false;
     QString m_error;
 };
@@ -334,14 +346,20 @@ QString StoreWriter::commit(qint64 *waitingDelta, qint64 *dropped)
         return QStringLiteral("the station database is not open");
     if (!db.transaction())
         return db.lastError().text();
-    QString error;
-    {
-        Batch batch(db);
-        error = batch.error();
-        for (auto it = m_buffer.begin(); error.isEmpty() && it != m_buffer.end(); ++it) {
-            if (!batch.apply(*it, waitingDelta))
-                error = batch.error();
+    if (!m_statements) {
+        m_statements = std::make_unique<Statements>(db);
+        if (!m_statements->ok()) {
+            const QString error = m_statements->error();
+            m_statements.reset();
+            db.rollback();
+            return error;
         }
+    }
+    m_statements->beginCommit();
+    QString error;
+    for (auto it = m_buffer.begin(); error.isEmpty() && it != m_buffer.end(); ++it) {
+        if (!m_statements->apply(*it, waitingDelta))
+            error = m_statements->error();
     }
     const qint64 excess = m_storedWaiting + *waitingDelta - m_settings.maxWaiting;
     if (error.isEmpty() && excess > 0) {

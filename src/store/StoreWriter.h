@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -76,7 +77,7 @@ private:
         StoreWriter::Outcome outcome = StoreWriter::Outcome::Delivered;
         QString reason;            // Outcome
     };
-    class Batch;
+    class Statements;
 
     void push(Pending &&pending);
     bool waitsInDatabase(qint64 rxTimeMs, qint64 hash) const;
@@ -86,6 +87,7 @@ private:
     QString m_connectionName;
     Settings m_settings;
     QTimer m_timer;
+    std::unique_ptr<Statements> m_statements;
     std::deque<Pending> m_buffer;
     QSet<std::pair<qint64, qint64>> m_bufferedEnqueues; // (rx time, hash) waiting in the buffer
     QSet<qint64> m_bufferedOutcomes;                    // entries whose outcome is not yet written
