@@ -106,7 +106,7 @@ void startUpRefill(benchmark::State &state)
 {
     const QString &path = millionFrameDirectory();
     StationDatabase::Options options;
-    options.quickCheck = state.range(0) != 0;
+    options.quickCheckMaxBytes = state.range(0) != 0 ? -1 : 0;
     for (auto _ : state) {
         StationDatabase database;
         if (!database.open(path, options).ok) {

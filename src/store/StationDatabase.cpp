@@ -110,7 +110,8 @@ StationDatabase::Check StationDatabase::openConnection(const Options &options, Q
     int version = 0;
     if (!failed(error))
         error = SqliteDialect::schemaVersion(db, &version);
-    if (!failed(error) && options.quickCheck)
+    const qint64 size = QFileInfo(m_filePath).size();
+    if (!failed(error) && (options.quickCheckMaxBytes < 0 || size <= options.quickCheckMaxBytes))
         error = SqliteDialect::quickCheck(db);
     if (failed(error)) {
         *reason = error.text();

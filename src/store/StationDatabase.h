@@ -20,7 +20,10 @@ public:
     struct Options
     {
         int busyTimeoutMs = 2000;  // how long a write waits for another process's write
-        bool quickCheck = true;    // run SQLite's quick integrity check when opening
+        // SQLite's quick integrity check at open reads the whole file (about 2 s for a million
+        // frames), so it runs only on files up to this size; larger ones rely on SQLite's own
+        // "malformed" errors, which the writer reports. -1: always, 0: never.
+        qint64 quickCheckMaxBytes = 64 * 1024 * 1024;
         StoreWriter::Settings writer;
     };
 

@@ -203,9 +203,13 @@ QString StoreWriter::start()
     if (!query.exec(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE state = 0")) || !query.next())
         return query.lastError().text();
     m_storedWaiting = query.value(0).toLongLong();
-    if (!query.exec(QStringLiteral("SELECT MAX(rx_time_ms) FROM upload_queue")) || !query.next())
-        return query.lastError().text();
-    m_newestStoredWaitingRx = query.value(0).toLongLong();
+    // Rejected entries count too: they may wait again. Each MAX is one step down the state index.
+    for (const int state : {0, 2}) {
+        if (!query.exec(QStringLiteral("SELECT MAX(rx_time_ms) FROM upload_queue WHERE state = %1").arg(state))
+            || !query.next())
+            return query.lastError().text();
+        m_newestStoredWaitingRx = qMax(m_newestStoredWaitingRx, query.value(0).toLongLong());
+    }
     return {};
 }
 
@@ -239,8 +243,6 @@ void StoreWriter::addFrame(const ArchivedFrame &frame)
 
 EnqueueResult StoreWriter::enqueue(qint64 rxTimeMs, QByteArrayView frame, const QByteArray &body)
 {
-    if (!QSqlDatabase::database(m_connectionName, false).isOpen())
-        return EnqueueResult::Failed;
     const qint64 hash = frameHash(frame);
     if (m_bufferedEnqueues.contains({rxTimeMs, hash}) || waitsInDatabase(rxTimeMs, hash))
         return EnqueueResult::AlreadyWaiting;
@@ -291,8 +293,11 @@ void StoreWriter::push(Pending &&pending)
     if (m_buffer.size() >= std::size_t(qMax(1, m_settings.maxBuffered))) {
         // Writes have failed for long: the oldest unsaved write goes, counted.
         const Pending &oldest = m_buffer.front();
-        if (oldest.kind == Pending::Kind::Enqueue) {
-            m_bufferedEnqueues.remove({oldest.rxTimeMs, oldest.hash});
+        if (oldest.kind == Pending::Kind::Outcome) {
+            m_bufferedOutcomes.remove(oldest.entryId); // the entry waits again (a duplicate at worst)
+        } else {
+            if (oldest.kind == Pending::Kind::Enqueue)
+                m_bufferedEnqueues.remove({oldest.rxTimeMs, oldest.hash});
             ++m_droppedUnsaved;
         }
         m_buffer.pop_front();
@@ -309,8 +314,8 @@ void StoreWriter::scheduleFlush(int delayMs)
 
 bool StoreWriter::flush()
 {
-    if (m_buffer.empty())
-        return true;
+    if (m_buffer.empty() && m_storedWaiting <= m_settings.maxWaiting)
+        return true; // nothing to write, nothing over a lowered limit
     qint64 waitingDelta = 0;
     qint64 dropped = 0;
     const QString error = commit(&waitingDelta, &dropped);

@@ -49,7 +49,8 @@ public:
     void setMaxWaiting(qint64 maxWaiting);
     // Waiting entries added or removed by a statement outside the writer (retryRejected).
     void adjustStoredWaiting(qint64 delta) { m_storedWaiting += delta; }
-    // Frames dropped since the last call: over the queue limit, and unsaved while writes failed.
+    // Dropped since the last call: waiting entries over the queue limit, and frame writes
+    // (archive or queue) lost from a full buffer while the database could not be written.
     std::pair<qint64, qint64> takeDropped();
 
     // 64-bit FNV-1a of the frame bytes: with the reception time, a frame's identity.

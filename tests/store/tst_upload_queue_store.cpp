@@ -146,6 +146,12 @@ private slots:
         QCOMPARE(statistics.delivered, 1);
         // The dropped frames stay in the archive of received frames.
         QCOMPARE(RawConnection(dir.path()).number(QStringLiteral("SELECT COUNT(*) FROM frames")), 6);
+
+        // A limit lowered (configuration read at start) applies without waiting for a new frame.
+        queue.setMaxWaiting(1);
+        QCOMPARE(queue.waitingCount(), 1);
+        QCOMPARE(queue.oldestWaiting()->rxTimeMs, 6);
+        QCOMPARE(queue.takeDroppedCount(), 2);
     }
 
 private:
