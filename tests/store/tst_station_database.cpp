@@ -258,6 +258,10 @@ private slots:
         QTemporaryDir dir;
         fillDatabase(dir.path(), 10);
         RawConnection writer(dir.path());
+        QSqlQuery journalMode(writer.db());
+        QVERIFY(journalMode.exec(QStringLiteral("PRAGMA journal_mode")) && journalMode.next());
+        QCOMPARE(journalMode.value(0).toString(), QStringLiteral("wal")); // kept by the file: readers never wait
+        journalMode.finish();
         QCOMPARE(writer.exec(QStringLiteral("BEGIN IMMEDIATE")), QString());
         QCOMPARE(writer.exec(QStringLiteral("UPDATE upload_queue SET state = 1")), QString());
 
