@@ -143,6 +143,9 @@ private slots:
                                    << QByteArray("cannot read /tmp: is a directory, not a capture file");
         QTest::newRow("character device") << QStringLiteral("/dev/zero")
                                           << QByteArray("cannot read /dev/zero: is neither a regular file nor a pipe");
+        // A regular file whose first read fails (the unmapped page at address 0).
+        QTest::newRow("read error") << QStringLiteral("/proc/self/mem")
+                                    << QByteArray("cannot read /proc/self/mem: Input/output error");
     }
 
     void inputsThatAreNotCaptureFiles()
