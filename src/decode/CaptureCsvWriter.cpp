@@ -161,7 +161,6 @@ CaptureFileReader::Status CaptureCsvWriter::step(std::string &out)
 void CaptureCsvWriter::writeFrame(std::string &out, QByteArrayView rxTime)
 {
     m_frameWaitsForTime = false;
-    ++m_satelliteFrames;
     const FrameDecodeResult result =
         decodeSatelliteFrame(m_frame.current(), QString::fromLatin1(rxTime), m_history);
     if (!result.family)

@@ -5,10 +5,8 @@
 #include "decode/TelemetryHistory.h"
 
 #include <QByteArrayView>
-#include <QIODevice>
 #include <QString>
 
-#include <cstdint>
 #include <string>
 
 // Turns the records of one capture file into CSV rows, one per decoded value of every
@@ -34,7 +32,6 @@ public:
 
     const CaptureFileReader::Damage &damage() const { return m_reader.damage(); }
     QString readError() const { return m_reader.readError(); }
-    std::int64_t satelliteFrames() const { return m_satelliteFrames; }
 
 private:
     void writeFrame(std::string &out, QByteArrayView rxTime);
@@ -49,5 +46,4 @@ private:
     QByteArray m_timeForNextFrame;
     bool m_hasTimeForNextFrame = false;
     std::string m_prefix; // rx_time,packet_type,sat_time of the frame being written
-    std::int64_t m_satelliteFrames = 0;
 };
