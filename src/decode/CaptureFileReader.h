@@ -6,12 +6,10 @@
 
 class QIODevice;
 
-// Walks the records of a KISS capture file: this program's own files (frame records, each
-// satellite frame followed by a 27-character time record) and those of other ground-station
-// tools (an 8-byte millisecond time record before the frame, FENDs possibly shared between
-// records). The input is read in chunks, so memory stays bounded whatever its size. A damaged
-// spot is reported as a span of skipped bytes and reading goes on from the next FEND.
-// Used by offline decoding, by the packet-engine simulator and by tests.
+// Walks the records of a KISS capture file, ours (time text after a satellite frame) or other
+// tools' (8-byte millisecond record before the frame, shared FENDs), reading it in chunks so
+// memory stays bounded; a damaged spot is reported as a skipped span and reading goes on at
+// the next FEND. Used by offline decoding, agw-replay and tests.
 class CaptureFileReader
 {
 public:

@@ -17,9 +17,9 @@ int columnOf(quint64 offset, quint64 width, int columnCount)
     const quint64 count = quint64(columnCount);
     if (width != 0 && offset <= std::numeric_limits<quint64>::max() / count)
         return int(offset * count / width);
-    const long double range = width == 0 ? 18446744073709551616.0L : static_cast<long double>(width);
-    const long double column = static_cast<long double>(offset) * static_cast<long double>(count) / range;
-    return int(std::min<long double>(column, static_cast<long double>(count - 1)));
+    using Real = long double;
+    const Real range = width == 0 ? 18446744073709551616.0L : Real(width);
+    return int(std::min(Real(offset) * Real(count) / range, Real(count - 1)));
 }
 
 } // namespace
