@@ -37,7 +37,7 @@ void intake(benchmark::State &state, Mix mix)
         state.SkipWithError("cannot write online_conf.ini");
         return;
     }
-    config.write("PORT=127.0.0.1:" + QByteArray::number(port) + "\r\nMYCALL=BENCH\r\nSERVER=\r\n");
+    config.write("PORT=127.0.0.1:" + QByteArray::number(port) + "\r\nMYCALL=BENCH\r\nSERVER=http://127.0.0.1:9/\r\n");
     config.close();
 
     StationOptions options;

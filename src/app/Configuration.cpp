@@ -23,17 +23,23 @@ void storeValue(Configuration &config, QStringView key, const QString &value)
         config.imageDir = value;
     else if (key == u"SCREENSHOT")
         config.screenshotButtonVisible = (value == u"YES");
+    else if (key == u"UPLOAD_QUEUE_LIMIT")
+        config.uploadQueueLimit = value;
+    else if (key == u"HTTP")
+        config.httpAddress = value;
+    else if (key == u"HTTP_TOKEN")
+        config.httpToken = value;
 }
 
 // Numbered like the other start-up errors; the report prefixes "online_conf.ini ".
 StartupError emptyValue(const char *key)
 {
-    return {380, QStringLiteral("%1 is empty").arg(QLatin1String(key))};
+    return StartupError::numbered(380, QStringLiteral("%1 is empty").arg(QLatin1String(key)));
 }
 
 StartupError tooLarge()
 {
-    return {75, QStringLiteral("is larger than %1 KiB").arg(MaxConfigurationFileSize / 1024)};
+    return StartupError::numbered(75, QStringLiteral("is larger than %1 KiB").arg(MaxConfigurationFileSize / 1024));
 }
 
 } // namespace

@@ -19,6 +19,11 @@ struct Configuration
     QString imageDir;   // IMAGE_PATH, or the program directory followed by "/"
     // SCREENSHOT: set only by a SCREENSHOT line; absent leaves the button as designed (shown).
     std::optional<bool> screenshotButtonVisible;
+    // Optional keys: UPLOAD_QUEUE_LIMIT (frames kept waiting), HTTP (ADDR:PORT of the remote
+    // view) and HTTP_TOKEN (bearer token it requires).
+    QString uploadQueueLimit;
+    QString httpAddress;
+    QString httpToken;
 };
 
 struct ConfigurationReadResult

@@ -1,7 +1,6 @@
 #include "app/FrameIntake.h"
 
 #include "app/Clock.h"
-#include "decode/FrameDecoder.h"
 #include "decode/PacketClassifier.h"
 #include "display/ChannelDisplay.h"
 #include "link/AgwProtocol.h"
@@ -44,6 +43,7 @@ void FrameIntake::handleRawFrame(QByteArrayView data)
         return;
 
     ++m_satelliteFrames;
+    m_rawFrame = data.toByteArray();
     stampFrameTime();
     decodeFrame();
     emit satelliteFrameReceived();
@@ -52,15 +52,17 @@ void FrameIntake::handleRawFrame(QByteArrayView data)
 void FrameIntake::stampFrameTime()
 {
     // Before decoding: the history and the upload carry the moment the frame arrived.
-    m_frameTimeText = m_clock.timestampNow() + QStringLiteral(" UTC");
+    const QDateTime now = m_clock.utcNowPrecise(); // one reading for the text and the archive
+    m_frameTimeMs = now.toMSecsSinceEpoch();
+    m_frameTimeText = formatTimestamp(now.date(), now.time()) + QStringLiteral(" UTC");
     reportCaptureWrite(m_capture.writeTimeRecord(m_frameTimeText.toLatin1()));
 }
 
 void FrameIntake::decodeFrame()
 {
     // Classification, the family decoder and the history: the same code `halvora1 decode` runs.
-    const FrameDecodeResult result =
-        decodeSatelliteFrame(m_frameBytes.current(), m_frameTimeText, m_history);
+    m_lastDecode = decodeSatelliteFrame(m_frameBytes.current(), m_frameTimeText, m_history);
+    const FrameDecodeResult &result = m_lastDecode;
 
     const QString line = result.headerLine();
     m_headerLines.append(line);
@@ -91,6 +93,7 @@ void FrameIntake::reportCaptureWrite(bool written)
     if (!written && m_capture.isOpen() && !m_captureWriteFailed) {
         m_captureWriteFailed = true;
         emit logMessage(QStringLiteral("Capture file write error: ") + m_capture.errorString());
+        emit captureWriteStateChanged(true);
     }
 }
 

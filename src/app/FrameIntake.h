@@ -2,6 +2,7 @@
 
 #include "app/RecentLines.h"
 #include "decode/FrameBytes.h"
+#include "decode/FrameDecoder.h"
 #include "decode/TelemetryHistory.h"
 #include "link/CaptureFile.h"
 
@@ -40,6 +41,11 @@ public:
     const FrameBytes &frameBytes() const { return m_frameBytes; }
     QString frameHex() const { return m_frameHex; }
     QString frameTimeText() const { return m_frameTimeText; }
+    // The current satellite frame's reception time (ms since 1970 UTC) and what decoding found.
+    qint64 frameTimeMs() const { return m_frameTimeMs; }
+    const FrameDecodeResult &lastDecode() const { return m_lastDecode; }
+    // The current satellite frame whole (KISS command byte first), also beyond 512 bytes.
+    QByteArrayView rawFrame() const { return m_rawFrame; }
     QString packetType() const { return m_packetType; }
     qint32 satelliteFrameCount() const { return m_satelliteFrames; }
     const TelemetryHistory &history() const { return m_history; }
@@ -54,6 +60,7 @@ signals:
     void headerLineAdded(const QString &line);
     void packetTypeChanged(const QString &text);
     void satelliteFrameReceived();
+    void captureWriteStateChanged(bool failing);
 
 private:
     void handleRawFrame(QByteArrayView data);
@@ -72,6 +79,9 @@ private:
     FrameBytes m_frameBytes;
     QString m_frameHex;
     QString m_frameTimeText;
+    qint64 m_frameTimeMs = 0;
+    FrameDecodeResult m_lastDecode;
+    QByteArray m_rawFrame;
     QString m_packetType;
     qint32 m_satelliteFrames = 0;
     RecentLines m_rawFrameLines{MaxRawFrameLines};

@@ -30,6 +30,12 @@ HeadlessRunner::HeadlessRunner(Station &station, std::FILE *out, std::FILE *err)
         const QString type = m_station.intake().packetType();
         print(m_out, type.isEmpty() ? text : text + QStringLiteral(" | ") + type);
     });
+    connect(&station, &Station::statusAreaChanged, this, &HeadlessRunner::reportQueue);
+    connect(&station.uploads(), &UploadController::failureKindChanged, this,
+            [this](const QString &kind) {
+                print(m_out, kind.isEmpty() ? QStringLiteral("upload: frames are delivered again")
+                                            : QStringLiteral("upload failing: ") + kind);
+            });
     connect(&station, &Station::messageBoxRequested, this,
             [this](const QString &title, const QString &text, MessageIcon) {
                 QString flat = text;
@@ -45,6 +51,19 @@ void HeadlessRunner::installSignalHandlers()
     auto *exitSignals = new ExitSignals(this);
     connect(exitSignals, &ExitSignals::exitRequested, this, &HeadlessRunner::shutDown);
     exitSignals->install();
+}
+
+void HeadlessRunner::reportQueue()
+{
+    // A line when the backlog empties, starts, or halves or doubles: not one per frame.
+    const qint64 waiting = m_station.waitingUploads();
+    const bool crossedZero = (waiting == 0) != (m_reportedWaiting == 0);
+    const bool doubled = m_reportedWaiting > 0 && waiting >= 2 * m_reportedWaiting;
+    const bool halved = waiting > 0 && waiting * 2 <= m_reportedWaiting;
+    if (!crossedZero && !doubled && !halved)
+        return;
+    m_reportedWaiting = waiting;
+    print(m_out, QStringLiteral("upload queue: %1 frames waiting").arg(waiting));
 }
 
 void HeadlessRunner::shutDown()

@@ -21,8 +21,10 @@ public:
 
 private:
     void shutDown();
+    void reportQueue();
 
     Station &m_station;
     std::FILE *m_out;
     std::FILE *m_err;
+    qint64 m_reportedWaiting = 0;
 };

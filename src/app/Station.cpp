@@ -1,11 +1,16 @@
 #include "app/Station.h"
 
+#include "app/ArchivedFrameBuilder.h"
 #include "app/EmptyFileCleanup.h"
+#include "app/PortAddress.h"
+#include "app/SafeFileName.h"
 #include "records/DebugReport.h"
 #include "upload/UploadBody.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QProcess>
 
 namespace {
@@ -30,6 +35,23 @@ Station::Station(StationOptions options, QObject *parent)
     connect(&m_link, &LinkSupervisor::recordReceived, &m_intake, &FrameIntake::handleRecord);
     connect(&m_intake, &FrameIntake::logMessage, &m_log, &ActivityLog::add);
     connect(&m_intake, &FrameIntake::satelliteFrameReceived, this, &Station::handleSatelliteFrame);
+    connect(&m_intake, &FrameIntake::captureWriteStateChanged, this, [this](bool failing) {
+        setWarning(failing ? QStringLiteral("Capture file cannot be written") : QString());
+    });
+    connect(&m_store, &FrameStore::logMessage, &m_log, &ActivityLog::add);
+    connect(&m_store, &FrameStore::noticeRaised, this, [this](const QString &text) {
+        emit messageBoxRequested(QStringLiteral("Station database"), text, MessageIcon::Information);
+    });
+    connect(&m_store, &FrameStore::writeStateChanged, this, [this](bool failing) {
+        setWarning(failing ? QStringLiteral("Station database cannot be written") : QString());
+    });
+
+    m_uploads.setTimeout(m_options.uploadTimeoutMs);
+    m_uploads.setSendingAllowed(false); // until start-up has read the configuration
+    connect(&m_uploads, &UploadController::logMessage, &m_log, &ActivityLog::add);
+    connect(&m_uploads, &UploadController::logEntry, &m_log, &ActivityLog::addEntry);
+    connect(&m_uploads, &UploadController::deliveredCountChanged, this, &Station::updateStatusLine);
+    connect(&m_uploads, &UploadController::queueStateChanged, this, &Station::statusAreaChanged);
 }
 
 Station::~Station() = default;
@@ -39,7 +61,9 @@ void Station::start()
     updateStatusLine();
 
     const QString programDir = QDir::cleanPath(m_options.programDir);
-    m_configFilePath = programDir + u'/' + ConfigFileName;
+    const QString configDir =
+        QDir::cleanPath(m_options.configDir.isEmpty() ? m_options.programDir : m_options.configDir);
+    m_configFilePath = configDir + u'/' + ConfigFileName;
     m_config.imageDir = programDir + u'/';
 
     // From here on the first error stops the sequence and shows the report.
@@ -50,6 +74,8 @@ void Station::start()
         m_screenshotButtonVisible = *m_config.screenshotButtonVisible;
         emit screenshotButtonVisibleChanged(m_screenshotButtonVisible);
     }
+    if (!read.error)
+        read.error = missingRequiredValue(m_config);
     if (read.error) {
         showStartupError(*read.error);
         return;
@@ -64,34 +90,65 @@ void Station::start()
         return;
     }
 
-    const QString capturePath =
-        programDir + u'/' + CaptureFile::fileName(m_config.mycall, m_clock.utcNow());
-    if (m_intake.openCapture(capturePath)) {
-        showStartupError(StartupError::pathFileAccess());
+    // The callsign is made safe where it names a file, so the file stays in this directory.
+    const QString capturePath = programDir + u'/' +
+        CaptureFile::fileName(safeFileNamePart(m_config.mycall), m_clock.utcNow());
+    if (const auto reason = m_intake.openCapture(capturePath)) {
+        showStartupError(StartupError::fileAccess(QDir::toNativeSeparators(capturePath), *reason));
+        return;
+    }
+
+    if (const auto error = openStore(programDir)) {
+        showStartupError(*error);
         return;
     }
 
     m_display.fillCaptionsAndUnits();
     m_display.followChannel(1);
+    if (!m_restoredFrameTimeText.isEmpty())
+        m_display.refreshTexts(QLocale().decimalPoint());
+}
+
+std::optional<StartupError> Station::openStore(const QString &dataDir)
+{
+    bool limitIsNumber = true;
+    const qint64 limit = m_config.uploadQueueLimit.isEmpty()
+                             ? FrameStore::DefaultMaxWaiting
+                             : m_config.uploadQueueLimit.toLongLong(&limitIsNumber);
+    if (!limitIsNumber || limit < 1)
+        return StartupError::invalidPropertyValue();
+    if (const auto lockError = m_store.open(dataDir, limit)) {
+        StartupError error = StartupError::pathFileAccess();
+        error.subject = QDir::toNativeSeparators(dataDir);
+        error.reason = *lockError;
+        error.kind = StartupError::Kind::Files;
+        return error;
+    }
+    if (const auto newest = m_store.refill(m_history)) {
+        m_restoredFrameTimeText = receptionTimeText(*newest);
+        m_log.add(QStringLiteral("History restored from the archive; latest frame received ") +
+                  m_restoredFrameTimeText);
+    }
+    m_uploads.setServer(m_config.server);
+    m_uploads.setSendingAllowed(m_uploadAllowed);
+    emit statusAreaChanged();
+    return std::nullopt;
 }
 
 std::optional<StartupError> Station::openLink(const QString &portValue)
 {
-    const qsizetype colon = portValue.indexOf(u':');
-    if (colon < 0)
-        return StartupError::invalidArgument();
-    bool isNumber = false;
-    const qlonglong port = portValue.mid(colon + 1).trimmed().toLongLong(&isNumber);
-    if (!isNumber)
-        return StartupError::typeMismatch();
-    if (port < 0 || port > 65535)
-        return StartupError::invalidPropertyValue();
-    m_link.open(portValue.left(colon), quint16(port));
+    const PortAddressResult parsed = parsePortValue(portValue);
+    if (parsed.error)
+        return parsed.error;
+    m_link.open(parsed.address.host, parsed.address.port);
     return std::nullopt;
 }
 
 void Station::showStartupError(const StartupError &error)
 {
+    m_startupError = error;
+    // The window keeps its captions and units even when the station cannot run.
+    m_display.fillCaptionsAndUnits();
     emit messageBoxRequested(QStringLiteral("Open Error"), error.reportText(),
                              MessageIcon::Critical);
 }
@@ -103,6 +160,8 @@ void Station::reconnect()
 
 void Station::handleSatelliteFrame()
 {
+    const QByteArrayView frame = m_intake.rawFrame();
+    m_store.archive(m_intake.frameTimeMs(), frame, m_intake.lastDecode(), m_history);
     prepareUploadBody();
     if (m_uploadAllowed)
         uploadCurrentFrame();
@@ -110,11 +169,58 @@ void Station::handleSatelliteFrame()
     updateStatusLine();
 }
 
+void Station::prepareUploadBody()
+{
+    // The frame's own reception time: a body sent later from the queue still tells when it
+    // was heard.
+    m_uploadBody = buildUploadBody({m_config.mycall, m_config.qthLat, m_config.qthLong},
+                                   m_intake.frameTimeText().chopped(4), m_intake.frameHex());
+    m_log.add(m_uploadBody);
+}
+
+void Station::uploadCurrentFrame()
+{
+    if (m_intake.frameTimeMs() == 0)
+        return; // no satellite frame yet
+    // The body holds Latin-1 configuration text and ASCII: one byte per character.
+    const EnqueueResult queued = m_store.enqueue(m_intake.frameTimeMs(), m_intake.rawFrame(),
+                                                 m_uploadBody.toLatin1());
+    if (queued == EnqueueResult::Failed)
+        m_log.add(QStringLiteral("Upload queue: frame not stored, it will not be uploaded"));
+    m_uploads.frameQueued();
+    emit statusAreaChanged();
+}
+
+void Station::setWarning(const QString &text)
+{
+    if (text == m_warningText)
+        return;
+    m_warningText = text;
+    emit statusAreaChanged();
+}
+
+QString Station::queueSummary()
+{
+    const qint64 waiting = m_store.waitingCount();
+    QString text = QStringLiteral("Upload queue: %1 waiting").arg(waiting);
+    if (const auto next = m_uploads.nextTryMs(); next && waiting > 0)
+        text += QStringLiteral(", next try ") +
+                QDateTime::fromMSecsSinceEpoch(*next, Qt::UTC).toString(QStringLiteral("HH:mm:ss")) +
+                QStringLiteral(" UTC");
+    return text;
+}
+
+QString Station::queueToolTip() const
+{
+    return m_uploads.lastError().isEmpty() ? QStringLiteral("No upload error")
+                                           : QStringLiteral("Last upload error: ") + m_uploads.lastError();
+}
+
 void Station::updateStatusLine()
 {
     const QString text = QStringLiteral("RX packets: %1 | HTTP POST OK: %2")
                              .arg(m_intake.satelliteFrameCount())
-                             .arg(m_deliveredCount);
+                             .arg(m_uploads.deliveredCount());
     if (text == m_statusLine)
         return;
     m_statusLine = text;
@@ -126,6 +232,9 @@ void Station::setUploadAllowed(bool allowed)
     if (allowed == m_uploadAllowed)
         return;
     m_uploadAllowed = allowed;
+    // Unticking also holds what already waits; ticking sends it.
+    if (m_store.isOpen())
+        m_uploads.setSendingAllowed(allowed);
     emit uploadAllowedChanged(allowed);
 }
 
@@ -146,7 +255,7 @@ void Station::tick()
 void Station::writeDebugReport()
 {
     const QString path = QDir::cleanPath(m_options.programDir) + u'/' +
-                         DebugReport::fileName(m_config.mycall, m_clock.utcNow());
+                         DebugReport::fileName(safeFileNamePart(m_config.mycall), m_clock.utcNow());
     // A configuration file that cannot be read leaves its item empty.
     QByteArray configuration;
     QFile configFile(m_configFilePath);
@@ -178,6 +287,7 @@ void Station::takeScreenshot(const Screenshot::SaveBitmap &saveBitmap)
 
 void Station::exit()
 {
+    m_store.flush();
     m_intake.closeCapture();
     removeEmptyOwnFiles(cleanupDirectories(), QString());
 }
@@ -185,8 +295,8 @@ void Station::exit()
 void Station::prepareClose()
 {
     m_link.close();
-    if (m_httpUpload)
-        m_httpUpload->cancel();
+    m_uploads.cancel();
+    m_store.flush();
 }
 
 void Station::finishClose()

@@ -4,12 +4,13 @@
 #include "app/Clock.h"
 #include "app/Configuration.h"
 #include "app/FrameIntake.h"
+#include "app/FrameStore.h"
 #include "app/StartupError.h"
 #include "decode/TelemetryHistory.h"
 #include "display/ChannelDisplay.h"
 #include "link/LinkSupervisor.h"
 #include "records/Screenshot.h"
-#include "upload/HttpUpload.h"
+#include "upload/UploadController.h"
 
 #include <QObject>
 #include <QString>
@@ -18,13 +19,14 @@
 #include <memory>
 
 // A running ground station: creates its parts (activity log, link, frame intake, channel
-// display, upload) and wires them together. It owns the few texts no part owns alone (status
+// display, frame store, upload) and wires them together. It owns the few texts no part owns alone (status
 // line, clock label, link indicator) and turns the user's requests into calls on its parts. The
 // window and the headless runner render the parts' state and forward requests here.
 
 struct StationOptions
 {
-    QString programDir;               // configuration file, capture files, debug files
+    QString programDir;               // capture files, debug files, database
+    QString configDir;                // online_conf.ini (default: programDir)
     QString workingDir;               // where the shutdown clean-up looks (default: current dir)
     const TimeSource *timeSource = nullptr; // default: the system clock
     int linkRetryIntervalMs = 10000;
@@ -46,6 +48,8 @@ public:
 
     // --- requests --------------------------------------------------------------------------
     void start();                                   // the start-up sequence, once
+    // The start-up error that stopped start(), if any (headless mode exits with its status).
+    const std::optional<StartupError> &startupError() const { return m_startupError; }
     void handleRecord(const QByteArray &record) { m_intake.handleRecord(record); }
     void reconnect();                               // "Connect AGW"
     void uploadCurrentFrame();                      // "HTTP POST packet"
@@ -66,6 +70,8 @@ public:
     const FrameIntake &intake() const { return m_intake; }
     const ChannelDisplay &display() const { return m_display; }
     const TelemetryHistory &history() const { return m_history; }
+    const UploadController &uploads() const { return m_uploads; }
+    FrameStore &store() { return m_store; }
     int linkState() const { return m_link.state(); }
 
     // --- state of its own ------------------------------------------------------------------
@@ -78,9 +84,15 @@ public:
     bool uploadAllowed() const { return m_uploadAllowed; }
     bool screenshotButtonVisible() const { return m_screenshotButtonVisible; }
     QString uploadBody() const { return m_uploadBody; }
-    // The states the current upload request has passed through, in order.
-    const QStringList &transferStates() const { return m_transferStates; }
-    qint32 deliveredCount() const { return m_deliveredCount; }
+    qint32 deliveredCount() const { return m_uploads.deliveredCount(); }
+    // The status-bar area beside the original client area: a warning while a file or the
+    // database cannot be written, and the upload queue (waiting count, next try, last error).
+    QString warningText() const { return m_warningText; }
+    qint64 waitingUploads() { return m_store.waitingCount(); }
+    QString queueSummary();
+    QString queueToolTip() const;
+    // When the history was refilled from the archive at start: the newest frame's time text.
+    QString restoredFrameTimeText() const { return m_restoredFrameTimeText; }
 
 signals:
     void statusLineChanged(const QString &text);
@@ -89,32 +101,32 @@ signals:
     void uploadAllowedChanged(bool allowed);
     void screenshotButtonVisibleChanged(bool visible);
     void messageBoxRequested(const QString &title, const QString &text, MessageIcon icon);
-    void transferStatesChanged(const QStringList &states);
+    void statusAreaChanged();
 
 private:
     std::optional<StartupError> openLink(const QString &portValue);
+    std::optional<StartupError> openStore(const QString &dataDir);
     void showStartupError(const StartupError &error);
     void handleSatelliteFrame();
+    void prepareUploadBody();
+    void setWarning(const QString &text);
     void updateStatusLine();
     QStringList cleanupDirectories() const;
-
-    // Upload of the current frame and the HTTP client's state changes.
-    void prepareUploadBody();
-    void handleUploadState(int state);
-    void logUploadFailure(const HttpUpload::Failure &failure);
-    HttpUpload &httpUpload();
 
     StationOptions m_options;
     std::unique_ptr<TimeSource> m_ownTimeSource;
     Clock m_clock;
     Configuration m_config;
     QString m_configFilePath;
+    std::optional<StartupError> m_startupError;
 
     ActivityLog m_log{m_clock};
     LinkSupervisor m_link;
     TelemetryHistory m_history;
     ChannelDisplay m_display{m_history};
     FrameIntake m_intake{m_clock, m_history, m_display};
+    FrameStore m_store;
+    UploadController m_uploads{m_store.queue()};
 
     QString m_statusLine;
     QString m_clockText = QStringLiteral("UTC");
@@ -123,7 +135,6 @@ private:
     bool m_screenshotButtonVisible = true;
 
     QString m_uploadBody;
-    QStringList m_transferStates;
-    qint32 m_deliveredCount = 0;
-    std::unique_ptr<HttpUpload> m_httpUpload; // made at the first upload; idle until then
+    QString m_warningText;
+    QString m_restoredFrameTimeText;
 };

@@ -38,6 +38,11 @@ int runHeadless(const Options &options, int argc, char **argv)
     HeadlessRunner runner(station);
     runner.installSignalHandlers();
     station.start();
+    // A station that cannot start says why on stderr and ends, so a service manager sees it.
+    if (const auto &error = station.startupError()) {
+        station.exit();
+        return error->exitStatus();
+    }
     return app.exec();
 }
 

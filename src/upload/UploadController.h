@@ -2,7 +2,7 @@
 
 #include "upload/HttpUpload.h"
 #include "upload/UploadOutcome.h"
-#include "upload/UploadQueue.h"
+#include "store/UploadQueue.h"
 
 #include <QObject>
 #include <QSslConfiguration>

@@ -5,6 +5,8 @@
 #include "support/Programs.h"
 
 #include <QTemporaryDir>
+#include <QDateTime>
+#include <QDir>
 #include <QTest>
 
 #include <csignal>
@@ -59,17 +61,42 @@ private slots:
         QCOMPARE(records[1].kind, CaptureFileReader::Kind::TimeText);
     }
 
-    void startupErrorGoesToStderrAndKeepsRunning()
+    // A station that cannot start says why on stderr and ends with a status a service manager
+    // understands: 78 for the configuration, 74 for files.
+    void startupErrorExitsWithStatus_data()
     {
-        QTemporaryDir dir; // no online_conf.ini
-        HeadlessStation station(dir.path());
-        QVERIFY(station.start());
-        QTRY_VERIFY_WITH_TIMEOUT(station.errorOutput().contains("Error # 53"), 10000);
-        QVERIFY(station.errorOutput().contains("Open Error"));
-        QCOMPARE(station.process().state(), QProcess::Running);
-        QVERIFY(station.stop());
+        QTest::addColumn<QByteArray>("config"); // null: no file
+        QTest::addColumn<bool>("blockCapture");
+        QTest::addColumn<QByteArray>("stderrText");
+        QTest::addColumn<int>("status");
+        QTest::newRow("no configuration") << QByteArray() << false << QByteArray("Error # 53") << 78;
+        QTest::newRow("empty MYCALL") << QByteArray("PORT=127.0.0.1:1\r\nSERVER=http://s/\r\nMYCALL=\r\n")
+                                      << false << QByteArray("MYCALL is empty") << 78;
+        QTest::newRow("capture file") << QByteArray("PORT=127.0.0.1:1\r\nSERVER=http://s/\r\nMYCALL=A\r\n")
+                                      << true << QByteArray("Path/File access error: Is a directory") << 74;
     }
 
+    void startupErrorExitsWithStatus()
+    {
+        QFETCH(QByteArray, config);
+        QFETCH(bool, blockCapture);
+        QFETCH(QByteArray, stderrText);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        if (!config.isNull())
+            QVERIFY(writeFile(dir.filePath(QStringLiteral("online_conf.ini")), config));
+        if (blockCapture) {
+            // Every capture file name of this minute (and the next) is taken by a directory.
+            const QDateTime now = QDateTime::currentDateTimeUtc();
+            for (const QDateTime &t : {now, now.addSecs(60)})
+                QDir(dir.path()).mkdir(QStringLiteral("A_") + t.toString(QStringLiteral("ddMMyyyy_HHmm")) +
+                                       QStringLiteral(".kss"));
+        }
+        const ProgramRun run = runProgram(QStringLiteral("halvora1"),
+                                          {QStringLiteral("--headless"), QStringLiteral("--station-dir"), dir.path()});
+        QVERIFY2(run.err.contains("Open Error") && run.err.contains(stderrText), run.err);
+        QCOMPARE(run.exitCode, status);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHeadless)

@@ -3,6 +3,7 @@
 #include "app/Configuration.h"
 #include "support/Programs.h"
 #include "support/StationHarness.h"
+#include "telemetry/ChannelTable.h"
 
 #include <QDir>
 #include <QTest>
@@ -70,54 +71,75 @@ private slots:
     void stopsAtFailingStep_data()
     {
         QTest::addColumn<QByteArray>("config"); // null: no file
-        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("blockingDir"); // a directory where the capture file belongs
+        QTest::addColumn<QString>("report");    // after "Error # n\r\n"
         QTest::addColumn<QStringList>("log");   // messages, newest first (connection lines excluded)
 
-        const auto row = [](const char *name, const QByteArray &config, int number, const char *text,
-                            const QStringList &log) {
-            QTest::newRow(name) << config
-                                << QStringLiteral("The following error occured: \r\nError # %1\r\n"
-                                                  "online_conf.ini %2").arg(number).arg(QLatin1String(text))
+        const auto row = [](const char *name, const QByteArray &config, int number, const QString &text,
+                            const QStringList &log, const QString &blockingDir = QString()) {
+            QTest::newRow(name) << config << blockingDir
+                                << QStringLiteral("The following error occured: \r\nError # %1\r\n%2")
+                                       .arg(number).arg(text)
                                 << log;
         };
-        const char *invalidCall = "Invalid procedure call or argument";
-        row("missing file", QByteArray(), 53, "File not found", {});
-        row("empty file", "", 62, "Input past end of file", {});
+        const QByteArray base = "SERVER=http://127.0.0.1:9/\r\nMYCALL=A\r\n";
+        const QString invalidCall = QStringLiteral("online_conf.ini Invalid procedure call or argument");
+        const auto settings = [](const char *port) {
+            return QStringLiteral("%1 | http://127.0.0.1:9/ | A |  | ").arg(QLatin1String(port));
+        };
+        row("missing file", QByteArray(), 53, QStringLiteral("online_conf.ini File not found"), {});
+        row("empty file", "", 62, QStringLiteral("online_conf.ini Input past end of file"), {});
         row("line without =", "MYCALL=A\r\nPORT\r\n", 5, invalidCall, {});
-        row("PORT without colon", "PORT=localhost\r\nMYCALL=A\r\n", 5, invalidCall, {"localhost |  | A |  | "});
-        row("port not a number", "PORT=localhost:80a0\r\n", 13, "Type mismatch", {"localhost:80a0 |  |  |  | "});
-        row("port out of range", "PORT=localhost:70000\r\n", 380, "Invalid property value",
-            {"localhost:70000 |  |  |  | "});
-        row("capture file cannot be created", "PORT=127.0.0.1:1\r\nMYCALL=no/such/dir\r\n", 75,
-            "Path/File access error",
-            {"Winsock RemotePort: 1", "Winsock RemoteHost: 127.0.0.1", "127.0.0.1:1 |  | no/such/dir |  | "});
+        row("empty SERVER", "PORT=h:1\r\nMYCALL=A\r\nSERVER=\r\n", 380,
+            QStringLiteral("online_conf.ini SERVER is empty"), {});
+        row("no MYCALL", "PORT=h:1\r\nSERVER=http://s/\r\n", 380,
+            QStringLiteral("online_conf.ini MYCALL is empty"), {});
+        row("PORT without colon", base + "PORT=localhost\r\n", 5, invalidCall, {settings("localhost")});
+        row("port not a number", base + "PORT=localhost:80a0\r\n", 13,
+            QStringLiteral("online_conf.ini Type mismatch"), {settings("localhost:80a0")});
+        row("port out of range", base + "PORT=localhost:65536\r\n", 380,
+            QStringLiteral("online_conf.ini Invalid property value"), {settings("localhost:65536")});
+        // The report names the capture file and ends with the operating system's reason.
+        row("capture file cannot be created", base + "PORT=127.0.0.1:1\r\n", 75,
+            QStringLiteral("%DIR%/A_02082014_1305.kss Path/File access error: Is a directory"),
+            {"Winsock RemotePort: 1", "Winsock RemoteHost: 127.0.0.1", settings("127.0.0.1:1")},
+            QStringLiteral("A_02082014_1305.kss"));
     }
 
     void stopsAtFailingStep()
     {
         QFETCH(QByteArray, config);
+        QFETCH(QString, blockingDir);
         QFETCH(QString, report);
         QFETCH(QStringList, log);
 
         StationHarness h(config);
+        if (!blockingDir.isEmpty())
+            QVERIFY(QDir(h.dir.path()).mkdir(blockingDir));
         h.station->start();
+        report.replace(QStringLiteral("%DIR%"), h.dir.path());
         QCOMPARE(h.messageBoxes, QStringList{"Open Error|" + report});
         QStringList messages = h.logMessages();
         messages.removeIf([](const QString &m) { return m.startsWith(QStringLiteral("Winsock Error")); });
         QCOMPARE(messages, log);
-        QVERIFY(QDir(h.dir.path()).entryList({QStringLiteral("*.kss")}).isEmpty());
+        QVERIFY(QDir(h.dir.path()).entryInfoList({QStringLiteral("*.kss")}, QDir::Files).isEmpty());
         QCOMPARE(h.station->display().selectedChannel(), 0); // the chart shows nothing
         QCOMPARE(h.station->statusLine(), QStringLiteral("RX packets: 0 | HTTP POST OK: 0"));
+        // The window still shows what each box means.
+        QCOMPARE(h.station->display().caption(1), ChannelTable::captionOf(1));
+        QCOMPARE(h.station->startupError()->exitStatus(), blockingDir.isEmpty() ? 78 : 74);
     }
 
     void completeStart()
     {
-        StationHarness h("SCREENSHOT=NO\r\nPORT = 127.0.0.1:1 \r\n");
+        StationHarness h("SCREENSHOT=NO\r\nPORT = 127.0.0.1:1 \r\nSERVER=http://s/\r\nMYCALL=../../DL0TST/P\r\n");
         h.station->start();
         QVERIFY(h.messageBoxes.isEmpty());
         QVERIFY(!h.station->screenshotButtonVisible());
-        // No MYCALL: the name begins with "_".
-        QCOMPARE(QFileInfo(h.station->captureFilePath()).fileName(), QStringLiteral("_02082014_1305.kss"));
+        // The callsign is made safe where it names a file: it stays in the station directory.
+        QCOMPARE(QFileInfo(h.station->captureFilePath()).fileName(),
+                 QStringLiteral("____DL0TST_P_02082014_1305.kss"));
+        QCOMPARE(QFileInfo(h.station->captureFilePath()).absolutePath(), QDir(h.dir.path()).absolutePath());
         QCOMPARE(QFileInfo(h.station->captureFilePath()).size(), 0);
         QCOMPARE(h.station->display().unit(66), QStringLiteral("C"));
     }
@@ -127,7 +149,7 @@ private slots:
         QTemporaryDir working;
         StationOptions options;
         options.workingDir = working.path();
-        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=N0CALL\r\n", options);
+        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=N0CALL\r\nSERVER=http://s/\r\n", options);
         h.station->start();
 
         const QStringList removed{"N0CALL_01012026_0000.kss", "OTHER_31122025_2359.TXT",

@@ -20,7 +20,7 @@ QByteArray frame(const QByteArray &address, const QByteArray &payload)
 
 QByteArray configFor(const AgwLoopbackServer &server)
 {
-    return "PORT=" + server.portValue().toLatin1() + "\r\nMYCALL=N0CALL\r\nSERVER=\r\n";
+    return "PORT=" + server.portValue().toLatin1() + "\r\nMYCALL=N0CALL\r\nSERVER=http://127.0.0.1:9/\r\n";
 }
 
 QByteArray kissRecord(const QByteArray &data)
@@ -64,7 +64,7 @@ private slots:
         QCOMPARE(log[0], QStringLiteral("AGW winsock connection made"));
         QCOMPARE(log[1], QStringLiteral("Winsock RemotePort: %1").arg(r->server.port()));
         QCOMPARE(log[2], QStringLiteral("Winsock RemoteHost: 127.0.0.1"));
-        QCOMPARE(log[3], QStringLiteral("127.0.0.1:%1 |  | N0CALL |  | ").arg(r->server.port()));
+        QCOMPARE(log[3], QStringLiteral("127.0.0.1:%1 | http://127.0.0.1:9/ | N0CALL |  | ").arg(r->server.port()));
         QCOMPARE(r->harness->station->log().entries().front().left(25),
                  QStringLiteral("2014-08-02 13:05:09.123: "));
         QCOMPARE(r->harness->station->linkState(), int(AgwClient::Connected));
@@ -171,7 +171,7 @@ private slots:
 
     void staleBytesStayBeyondShorterFrame()
     {
-        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=X\r\n");
+        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=X\r\nSERVER=http://127.0.0.1:9/\r\n");
         h.station->start();
         Station &s = *h.station;
 
@@ -267,7 +267,7 @@ private slots:
         FakeTimeSource clock;
         QFile config(dir.filePath(QStringLiteral("online_conf.ini")));
         QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write("PORT=127.0.0.1:1\r\nMYCALL=N0CALL\r\n");
+        config.write("PORT=127.0.0.1:1\r\nMYCALL=N0CALL\r\nSERVER=http://127.0.0.1:9/\r\n");
         config.close();
         const QByteArray data = frame(ForeignAddress, "r");
         for (int run = 0; run < 2; ++run) {

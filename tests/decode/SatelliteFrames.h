@@ -55,7 +55,7 @@ inline std::unique_ptr<StationHarness> startQuietStation()
     StationOptions options;
     options.uploadAllowed = false;
     auto harness = std::make_unique<StationHarness>(
-        "PORT=127.0.0.1:" + QByteArray::number(port) + "\r\nMYCALL=N0CALL\r\nSERVER=\r\n",
+        "PORT=127.0.0.1:" + QByteArray::number(port) + "\r\nMYCALL=N0CALL\r\nSERVER=http://127.0.0.1:9/\r\n",
         options);
     harness->station->start();
     return harness;

@@ -97,7 +97,8 @@ private slots:
         }
         QVERIFY(sampleFrames.size() > 100);
         const auto satelliteCount =
-            std::count_if(sampleFrames.begin(), sampleFrames.end(), isSatelliteFrame);
+            std::count_if(sampleFrames.begin(), sampleFrames.end(),
+                          [](const QByteArray &data) { return isSatelliteFrame(data); });
 
         ScopedProcess replay;
         // Records split across writes and several records per write.

@@ -55,7 +55,7 @@ private slots:
 
     void debugReportNotWritten()
     {
-        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=AB1C\r\n");
+        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=AB1C\r\nSERVER=http://127.0.0.1:9/\r\n");
         h.clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
         Station &station = *h.station;
         station.start();
@@ -97,7 +97,7 @@ private slots:
     void screenshotBitmapNotWritten()
     {
         QTemporaryDir images;
-        StationHarness h("PORT=127.0.0.1:1\r\nIMAGE_PATH=" + images.path().toUtf8() + "/missing/\r\n");
+        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=A\r\nSERVER=http://127.0.0.1:9/\r\nIMAGE_PATH=" + images.path().toUtf8() + "/missing/\r\n");
         TimeZoneInfo eastOfUtc;
         eastOfUtc.baseBias = -120;
         h.clock.set(QDate(2026, 12, 6), QTime(0, 30), eastOfUtc); // 22:30 UTC on the 5th

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "upload/UploadQueue.h"
+#include "store/UploadQueue.h"
 
 #include <QList>
 #include <QPair>

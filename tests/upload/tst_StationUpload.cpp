@@ -46,7 +46,7 @@ struct StationUnderTest : StationHarness
 
     bool transferEnded() const
     {
-        const QStringList &states = station->transferStates();
+        const QStringList &states = station->uploads().transferStates();
         return !states.isEmpty() && (states.last() == u"icResponseCompleted" || states.last() == u"icError");
     }
 
@@ -112,10 +112,6 @@ private slots:
                              .arg(number)
                              .arg(QLatin1String(text)));
         };
-        QTest::newRow("empty SERVER") << "" << none
-                                      << QStringList{ownFailure(35753, "No URL to execute"),
-                                                     ownFailure(35750, "URL is empty")}
-                                      << 0 << "";
         QTest::newRow("malformed SERVER") << "http//127.0.0.1/upload" << none
                                           << QStringList{ownFailure(35753, "No URL to execute"),
                                                          ownFailure(35751, "URL is malformed")}
@@ -153,7 +149,7 @@ private slots:
 
         QCOMPARE(t.entriesAfterBody(), entries);
         QCOMPARE(t.station->statusLine(), QStringLiteral("RX packets: 1 | HTTP POST OK: %1").arg(postOk));
-        QCOMPARE(t.station->transferStates().value(t.station->transferStates().size() - 1), lastState);
+        QCOMPARE(t.station->uploads().transferStates().value(t.station->uploads().transferStates().size() - 1), lastState);
     }
 
     void formReachesTheServer()
@@ -199,7 +195,7 @@ private slots:
         t.station->prepareClose();
         http.answerHeldRequests();
         QTest::qWait(200);
-        QVERIFY(!t.station->transferStates().contains(QStringLiteral("icResponseCompleted")));
+        QVERIFY(!t.station->uploads().transferStates().contains(QStringLiteral("icResponseCompleted")));
         QCOMPARE(t.station->deliveredCount(), 1);
     }
 

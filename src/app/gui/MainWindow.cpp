@@ -234,7 +234,7 @@ void MainWindow::connectStation()
         m_pendingHeaderLines << line;
         scheduleTextFlush();
     });
-    connect(&s, &Station::transferStatesChanged, this, [this](const QStringList &states) {
+    connect(&s.uploads(), &UploadController::transferStatesChanged, this, [this](const QStringList &states) {
         m_transferStateList->clear();
         m_transferStateList->addItems(states);
     });
@@ -257,7 +257,7 @@ void MainWindow::connectStation()
     for (const QString &line : intake.headerLines())
         m_pendingHeaderLines << line;
     flushPendingText();
-    m_transferStateList->addItems(s.transferStates());
+    m_transferStateList->addItems(s.uploads().transferStates());
 }
 
 void MainWindow::showCaptions()

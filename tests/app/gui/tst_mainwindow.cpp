@@ -57,7 +57,7 @@ struct Opened
 
 QByteArray config(const QByteArray &extra = {})
 {
-    return "PORT=127.0.0.1:1\r\nMYCALL=XR9ABC\r\n" + extra;
+    return "PORT=127.0.0.1:1\r\nMYCALL=XR9ABC\r\nSERVER=http://127.0.0.1:9/\r\n" + extra;
 }
 
 } // namespace
@@ -189,7 +189,7 @@ private slots:
     void linkIndicator()
     {
         AgwLoopbackServer engine;
-        Opened opened("PORT=" + engine.portValue().toLatin1() + "\r\n");
+        Opened opened("PORT=" + engine.portValue().toLatin1() + "\r\nMYCALL=A\r\nSERVER=http://127.0.0.1:9/\r\n");
         auto *green = opened.control(QStringLiteral("linkUpIndicator"));
         auto *red = opened.control(QStringLiteral("linkDownIndicator"));
         // Until the first tick the red picture shows.
