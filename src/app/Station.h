@@ -3,6 +3,8 @@
 #include "app/ActivityLog.h"
 #include "app/Clock.h"
 #include "app/Configuration.h"
+#include "app/ConfigurationWatcher.h"
+#include "app/ConfigurationWriter.h"
 #include "app/FrameIntake.h"
 #include "app/StartupError.h"
 #include "decode/TelemetryHistory.h"
@@ -126,4 +128,30 @@ private:
     QStringList m_transferStates;
     qint32 m_deliveredCount = 0;
     std::unique_ptr<HttpUpload> m_httpUpload; // made at the first upload; idle until then
+
+    // settings: the Settings dialog, the configuration file watcher and the status-bar area.
+public:
+    // Writes the values to the configuration file and applies the file as it now reads.
+    // Returns what failed and why; nothing is applied then.
+    std::optional<QString> saveSettings(const ConfigurationValues &values);
+    // Applies settings while running: a new PORT reconnects the link, SERVER and position
+    // apply to frames from now on, SCREENSHOT shows or hides the button, MYCALL names the next
+    // capture file. An invalid new PORT applies nothing and is returned as the reason.
+    std::optional<QString> applySettings(const Configuration &config);
+    // Starts noticing changes to the configuration file (done by start() once it was read).
+    void watchConfigurationFile();
+    ConfigurationWatcher *configurationWatcher() const { return m_configWatcher.get(); }
+    QString warningText() const { return m_warningText; }   // capture or database failing
+    QString queueSummary() const { return m_queueSummary; } // waiting frames, next try
+    QString queueToolTip() const { return m_queueToolTip; } // the last upload error
+signals:
+    void settingsApplied();
+    void statusAreaChanged();
+private:
+    void applyChangedConfigurationFile();
+    std::unique_ptr<ConfigurationWatcher> m_configWatcher;
+    QString m_warningText;
+    QString m_queueSummary;
+    QString m_queueToolTip;
+    // end of settings
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
@@ -9,6 +10,9 @@
 
 class AboutWindow;
 class ChannelChartView;
+class ClientScrollArea;
+class SettingsDialog;
+class StatusArea;
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
@@ -38,6 +42,11 @@ public:
 
     ChannelChartView *chartView() const { return m_chartView; }
     AboutWindow *aboutWindow() const { return m_about.get(); }
+    // The designed client area (inside the central scroll area).
+    QWidget *clientArea() const;
+    SettingsDialog *settingsDialog() const;
+    // Options menu, "Settings...": one dialog at a time.
+    void openSettings();
     // Puts the texts that arrived since the last batch into the text boxes and lists now.
     void flushPendingText();
 
@@ -93,4 +102,7 @@ private:
     QListWidget *m_headerList = nullptr;
     QListWidget *m_transferStateList = nullptr;
     std::unique_ptr<AboutWindow> m_about;
+    ClientScrollArea *m_clientScroll = nullptr;
+    StatusArea *m_statusArea = nullptr;
+    QPointer<SettingsDialog> m_settings;
 };
