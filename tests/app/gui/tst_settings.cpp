@@ -237,6 +237,19 @@ private slots:
         QTRY_COMPARE(opened.station.configuration().server, QStringLiteral("https://127.0.0.1:4/y"));
     }
 
+    void fileRemovedAndWrittenAgain()
+    {
+        Opened opened(validConfig());
+        // Some editors and copy tools delete the file and write a new one later.
+        QVERIFY(QFile::remove(opened.configPath()));
+        QTRY_VERIFY(opened.logHas(
+            QStringLiteral("configuration file changed: not applied: 53 File not found")));
+        QVERIFY(writeFile(opened.configPath(),
+                          "PORT=127.0.0.1:1\r\nSERVER=https://127.0.0.1:6/z\r\nMYCALL=XR9ABC\r\n"));
+        QTRY_COMPARE(opened.station.configuration().server, QStringLiteral("https://127.0.0.1:6/z"));
+        QVERIFY(opened.logHas(QStringLiteral("configuration file changed: applied")));
+    }
+
     void brokenExternalEditIsNotApplied()
     {
         Opened opened(validConfig());
