@@ -17,7 +17,15 @@ QSize ClientScrollArea::sizeHint() const
     return widget()->size() + QSize(2 * frameWidth(), 2 * frameWidth());
 }
 
-QSize ClientScrollArea::fittingSize(QSize wanted, QSize available)
+QSize ClientScrollArea::fittingSize(QSize wanted, QSize available, int scrollBarExtent)
 {
-    return available.isValid() ? wanted.boundedTo(available) : wanted;
+    if (!available.isValid())
+        return wanted;
+    // A scroll bar in one direction takes room from the other: widen for a vertical one, so a
+    // window that is only too high does not also need a horizontal one.
+    if (wanted.height() > available.height())
+        wanted.rwidth() += scrollBarExtent;
+    if (wanted.width() > available.width())
+        wanted.rheight() += scrollBarExtent;
+    return wanted.boundedTo(available);
 }

@@ -18,6 +18,7 @@ public:
     // The whole client area without scroll bars.
     QSize sizeHint() const override;
 
-    // The window size to open with: the wanted size, made to fit the available screen area.
-    static QSize fittingSize(QSize wanted, QSize available);
+    // The window size to open with: the wanted size, made to fit the available screen area,
+    // with room for the scroll bars that a smaller size brings.
+    static QSize fittingSize(QSize wanted, QSize available, int scrollBarExtent);
 };

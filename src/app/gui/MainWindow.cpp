@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextBlock>
 
 using namespace TwipLayout;
@@ -58,7 +59,8 @@ MainWindow::MainWindow(Station &station, QWidget *parent)
 
     const QSize wanted(ClientWidth, ClientHeight + menuBar()->sizeHint().height() +
                                         statusBar()->sizeHint().height());
-    resize(ClientScrollArea::fittingSize(wanted, screen()->availableGeometry().size()));
+    resize(ClientScrollArea::fittingSize(wanted, screen()->availableGeometry().size(),
+                                         style()->pixelMetric(QStyle::PM_ScrollBarExtent)));
 
     // Texts arrive with every frame; the text boxes take them in batches so a fast feed cannot
     // keep the window busy laying out text nobody can read at that pace.

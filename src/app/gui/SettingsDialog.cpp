@@ -111,6 +111,7 @@ QLineEdit *SettingsDialog::addField(const char *key, const QString &text,
                                     std::function<bool(const QString &)> isValid)
 {
     auto *edit = new QLineEdit(text, this);
+    edit->setMinimumWidth(280);
     edit->setObjectName(QString::fromLatin1(key));
     connect(edit, &QLineEdit::textChanged, this, &SettingsDialog::validate);
     m_fields.append({key, edit, reason, std::move(isValid)});

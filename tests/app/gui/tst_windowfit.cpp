@@ -4,7 +4,9 @@
 #include "app/gui/StatusArea.h"
 #include "support/StationHarness.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -27,6 +29,8 @@ struct Opened
     MainWindow window;
 };
 
+const QSize LaptopScreen(1366, 768);
+
 // The controls of the hidden strip, which lie beyond the client area's right edge.
 const char *const HiddenStrip[] = {"connectButton", "postButton", "portList", "headerList",
                                    "transferStateList", "rawFrameView", "selector_66",
@@ -45,7 +49,8 @@ private slots:
         QTest::addColumn<QSize>("available");
         QTest::addColumn<QSize>("fitting");
         QTest::newRow("large screen") << QSize(744, 850) << QSize(1920, 1050) << QSize(744, 850);
-        QTest::newRow("laptop 768 high") << QSize(744, 850) << QSize(1366, 740) << QSize(744, 740);
+        QTest::newRow("laptop 768 high") << QSize(744, 850) << QSize(1366, 740) << QSize(760, 740);
+        QTest::newRow("narrow only") << QSize(744, 850) << QSize(700, 1050) << QSize(700, 866);
         QTest::newRow("narrow and low") << QSize(744, 850) << QSize(640, 450) << QSize(640, 450);
         QTest::newRow("no screen known") << QSize(744, 850) << QSize() << QSize(744, 850);
     }
@@ -55,15 +60,19 @@ private slots:
         QFETCH(QSize, wanted);
         QFETCH(QSize, available);
         QFETCH(QSize, fitting);
-        QCOMPARE(ClientScrollArea::fittingSize(wanted, available), fitting);
+        QCOMPARE(ClientScrollArea::fittingSize(wanted, available, 16), fitting);
     }
 
-    void opensWithinTheScreen()
+    void opensWithinALaptopScreen()
     {
         Opened opened;
-        const QSize available = opened.window.screen()->availableGeometry().size();
-        QVERIFY(opened.window.width() <= available.width());
-        QVERIFY(opened.window.height() <= available.height());
+        QVERIFY(QTest::qWaitForWindowExposed(&opened.window));
+        QCOMPARE(opened.window.screen()->availableGeometry().size(), LaptopScreen);
+        QVERIFY(opened.window.width() <= LaptopScreen.width());
+        QVERIFY(opened.window.height() <= LaptopScreen.height());
+        // Only too high for it: the rows scroll, every column shows.
+        QVERIFY(opened.scrollArea()->verticalScrollBar()->isVisible());
+        QVERIFY(!opened.scrollArea()->horizontalScrollBar()->isVisible());
         QVERIFY(opened.scrollArea());
         QCOMPARE(opened.scrollArea()->clientArea(), opened.window.clientArea());
     }
@@ -159,5 +168,23 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestWindowFit)
+// The window opens on a screen of a common laptop, 1366 x 768, lower than the client area.
+int main(int argc, char **argv)
+{
+    QTemporaryDir dir;
+    const QString config = dir.filePath(QStringLiteral("screens.json"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    file.write(QStringLiteral(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": %1,
+                                 "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                   .arg(LaptopScreen.width())
+                   .arg(LaptopScreen.height())
+                   .toUtf8());
+    file.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.toUtf8());
+    QApplication app(argc, argv);
+    TestWindowFit test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_windowfit.moc"
