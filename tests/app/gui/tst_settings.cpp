@@ -2,6 +2,7 @@
 #include "app/gui/MainWindow.h"
 #include "app/gui/SettingsDialog.h"
 #include "support/AgwLoopbackServer.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/Programs.h"
 #include "support/StationHarness.h"
 
@@ -185,6 +186,30 @@ private slots:
         QCOMPARE(first.connectionCount(), 1);
         QVERIFY(opened.logHas(QStringLiteral("Winsock RemotePort: %1").arg(second.port())));
         QVERIFY(readFile(opened.configPath()).contains("PORT=" + second.portValue().toLatin1() + "\r\n"));
+    }
+
+    void newServerAndPositionApplyToTheNextFrame()
+    {
+        LoopbackHttpServer before;
+        LoopbackHttpServer after;
+        QVERIFY(before.start() && after.start());
+        Opened opened("PORT=127.0.0.1:1\r\nSERVER=" + before.url().toLatin1() +
+                      "\r\nMYCALL=XR9ABC\r\nQTH_LAT=48.1\r\nQTH_LONG=11.5\r\n");
+        const QByteArray frame = AgwLoopbackServer::rawFrameRecord(
+            QByteArray::fromHex("00B0A472968E4062B0A472964040770301020304"));
+        opened.station.handleRecord(frame);
+        QTRY_COMPARE(before.requests().size(), 1);
+        QVERIFY(before.requests().first().body.contains("&latitude=48.1"));
+
+        opened.field(QStringLiteral("SERVER"))->setText(after.url());
+        opened.field(QStringLiteral("QTH_LAT"))->setText(QStringLiteral("-33.25"));
+        opened.field(QStringLiteral("QTH_LONG"))->setText(QStringLiteral("151.2"));
+        QTest::mouseClick(opened.saveButton(), Qt::LeftButton);
+        opened.station.handleRecord(frame);
+        QTRY_COMPARE(after.requests().size(), 1);
+        const QByteArray body = after.requests().first().body;
+        QVERIFY2(body.contains("&longitude=151.2&latitude=-33.25"), body.constData());
+        QCOMPARE(before.requests().size(), 1);
     }
 
     void screenshotButtonFollowsSetting()
