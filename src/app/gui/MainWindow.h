@@ -25,8 +25,10 @@ class QRadioButton;
 class Station;
 enum class MessageIcon;
 
-// The main window: every control at its fixed place (twips / 15), rendering the Station's texts
-// and forwarding clicks, menus and the one-second timer to it. Holds no telemetry logic.
+// The main window: every control at its fixed place (twips / 15) in a client area that scrolls
+// on small screens, a status-bar area below it, rendering the Station's texts and forwarding
+// clicks, menus (Settings dialog included) and the one-second timer to it. Holds no telemetry
+// logic.
 // Created by main() (and the window tests) with the Station it shows.
 class MainWindow : public QMainWindow
 {
