@@ -1,19 +1,20 @@
 #include "app/ConfigurationWatcher.h"
 
+#include "app/ConfigurationText.h"
+
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
 
-// Size, modification time and inode-like identity are enough to tell a rewritten file from an
-// unrelated change in the same directory (another file created or removed there).
-QByteArray stampOf(const QString &path)
+// What the file holds (bounded like the reader), to tell a rewritten file from an unrelated
+// change in the same directory, such as a debug file or screenshot being created there.
+QByteArray contentOf(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QByteArrayLiteral("missing");
-    return QByteArray::number(info.size()) + ' ' +
-           QByteArray::number(info.lastModified().toMSecsSinceEpoch()) + ' ' +
-           QByteArray::number(info.metadataChangeTime().toMSecsSinceEpoch());
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArrayLiteral("\0missing");
+    return file.read(MaxConfigurationFileSize + 1);
 }
 
 } // namespace
@@ -24,10 +25,10 @@ ConfigurationWatcher::ConfigurationWatcher(QObject *parent) : QObject(parent)
     m_settle.setInterval(DefaultSettleMs);
     connect(&m_settle, &QTimer::timeout, this, [this] {
         rewatchFile();
-        const QByteArray stamp = stampOf(m_path);
-        if (stamp == m_lastStamp)
+        const QByteArray content = contentOf(m_path);
+        if (content == m_lastContent)
             return;
-        m_lastStamp = stamp;
+        m_lastContent = content;
         emit fileChanged();
     });
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { m_settle.start(); });
@@ -42,14 +43,14 @@ void ConfigurationWatcher::watch(const QString &path)
     if (!m_watcher.directories().isEmpty())
         m_watcher.removePaths(m_watcher.directories());
     m_path = QFileInfo(path).absoluteFilePath();
-    m_lastStamp = stampOf(m_path);
+    m_lastContent = contentOf(m_path);
     m_watcher.addPath(QFileInfo(m_path).absolutePath());
     rewatchFile();
 }
 
 void ConfigurationWatcher::handleDirectoryChange()
 {
-    // Only a change that touches the watched file counts; the stamp check after settling
+    // Only a change that touches the watched file counts; the content check after settling
     // drops the rest.
     m_settle.start();
 }

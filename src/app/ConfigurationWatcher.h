@@ -32,5 +32,5 @@ private:
     QFileSystemWatcher m_watcher;
     QTimer m_settle;
     QString m_path;
-    QByteArray m_lastStamp; // size and modification time when last reported, to skip no-ops
+    QByteArray m_lastContent; // as last reported, so an unchanged file is not reported again
 };

@@ -138,8 +138,6 @@ public:
     // apply to frames from now on, SCREENSHOT shows or hides the button, MYCALL names the next
     // capture file. An invalid new PORT applies nothing and is returned as the reason.
     std::optional<QString> applySettings(const Configuration &config);
-    // Starts noticing changes to the configuration file (done by start() once it was read).
-    void watchConfigurationFile();
     ConfigurationWatcher *configurationWatcher() const { return m_configWatcher.get(); }
     QString warningText() const { return m_warningText; }   // capture or database failing
     QString queueSummary() const { return m_queueSummary; } // waiting frames, next try
@@ -148,6 +146,7 @@ signals:
     void settingsApplied();
     void statusAreaChanged();
 private:
+    void watchConfigurationFile(); // by start(), once the file was read
     void applyChangedConfigurationFile();
     std::unique_ptr<ConfigurationWatcher> m_configWatcher;
     QString m_warningText;
