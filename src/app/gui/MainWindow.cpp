@@ -20,15 +20,12 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTextBlock>
 
 using namespace TwipLayout;
 
