@@ -170,6 +170,22 @@ private slots:
         QCOMPARE(opened.station.configuration().mycall, QStringLiteral("XR9ABC"));
     }
 
+    void failedSaveKeepsTheDialogOpen()
+    {
+        Opened opened(validConfig());
+        // A file the writer refuses to touch: far larger than any configuration.
+        const QByteArray huge = validConfig() + QByteArray(70 * 1024, '#');
+        QVERIFY(writeFile(opened.configPath(), huge));
+        opened.field(QStringLiteral("MYCALL"))->setText(QStringLiteral("DL0TST"));
+        QTest::mouseClick(opened.saveButton(), Qt::LeftButton);
+        QVERIFY(opened.dialog() && opened.dialog()->isVisible());
+        const QString shown =
+            opened.dialog()->findChild<QLabel *>(QStringLiteral("problemLabel"))->text();
+        QVERIFY2(shown.startsWith(QStringLiteral("Not saved: ") + opened.configPath()), qPrintable(shown));
+        QCOMPARE(readFile(opened.configPath()), huge);
+        QCOMPARE(opened.station.configuration().mycall, QStringLiteral("XR9ABC"));
+    }
+
     void newPortReconnects()
     {
         AgwLoopbackServer first;
