@@ -84,6 +84,7 @@ void Station::start()
     m_log.add(QStringList{m_config.port, m_config.server, m_config.mycall, m_config.qthLat,
                           m_config.qthLong}
                   .join(QStringLiteral(" | ")));
+    watchConfigurationFile();
 
     if (const auto error = openLink(m_config.port)) {
         showStartupError(*error);

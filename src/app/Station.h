@@ -3,6 +3,8 @@
 #include "app/ActivityLog.h"
 #include "app/Clock.h"
 #include "app/Configuration.h"
+#include "app/ConfigurationWatcher.h"
+#include "app/ConfigurationWriter.h"
 #include "app/FrameIntake.h"
 #include "app/FrameStore.h"
 #include "app/StartupError.h"
@@ -91,6 +93,14 @@ public:
     qint64 waitingUploads() { return m_store.waitingCount(); }
     QString queueSummary();
     QString queueToolTip() const;
+    // Writes the values to the configuration file and applies the file as it now reads.
+    // Returns what failed and why; nothing is applied then.
+    std::optional<QString> saveSettings(const ConfigurationValues &values);
+    // Applies settings while running: a new PORT reconnects the link, SERVER and position
+    // apply to frames from now on, SCREENSHOT shows or hides the button, MYCALL names the next
+    // capture file. An invalid new PORT applies nothing and is returned as the reason.
+    std::optional<QString> applySettings(const Configuration &config);
+    ConfigurationWatcher *configurationWatcher() const { return m_configWatcher.get(); }
     // When the history was refilled from the archive at start: the newest frame's time text.
     QString restoredFrameTimeText() const { return m_restoredFrameTimeText; }
 
@@ -102,6 +112,7 @@ signals:
     void screenshotButtonVisibleChanged(bool visible);
     void messageBoxRequested(const QString &title, const QString &text, MessageIcon icon);
     void statusAreaChanged();
+    void settingsApplied();
 
 private:
     std::optional<StartupError> openLink(const QString &portValue);
@@ -112,6 +123,8 @@ private:
     void setWarning(const QString &text);
     void updateStatusLine();
     QStringList cleanupDirectories() const;
+    void watchConfigurationFile(); // by start(), once the file was read
+    void applyChangedConfigurationFile();
 
     StationOptions m_options;
     std::unique_ptr<TimeSource> m_ownTimeSource;
@@ -137,4 +150,5 @@ private:
     QString m_uploadBody;
     QString m_warningText;
     QString m_restoredFrameTimeText;
+    std::unique_ptr<ConfigurationWatcher> m_configWatcher;
 };

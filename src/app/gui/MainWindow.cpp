@@ -2,6 +2,10 @@
 
 #include "app/Station.h"
 #include "app/gui/AboutWindow.h"
+#include "app/gui/ActivityLogText.h"
+#include "app/gui/ClientScrollArea.h"
+#include "app/gui/SettingsDialog.h"
+#include "app/gui/StatusArea.h"
 #include "app/gui/TwipLayout.h"
 #include "telemetry/ChannelTable.h"
 #include "display/gui/ChannelChartView.h"
@@ -16,29 +20,14 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
-#include <QTextBlock>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
 
 using namespace TwipLayout;
-
-namespace {
-
-// The client area is laid out by hand; it asks for the designed size and may be widened.
-class ClientArea : public QWidget
-{
-public:
-    using QWidget::QWidget;
-    QSize sizeHint() const override
-    {
-        return QSize(MainWindow::ClientWidth, MainWindow::ClientHeight);
-    }
-};
-
-} // namespace
 
 MainWindow::MainWindow(Station &station, QWidget *parent)
     : QMainWindow(parent), m_station(station), m_selectors(new QButtonGroup(this))
@@ -46,15 +35,17 @@ MainWindow::MainWindow(Station &station, QWidget *parent)
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Halvora-1 Online Telemetry Decoder (Narvek)"));
 
-    auto *client = new ClientArea(this);
-    client->setObjectName(QStringLiteral("ClientArea"));
+    m_clientScroll = new ClientScrollArea(QSize(ClientWidth, ClientHeight), this);
+    QWidget *client = m_clientScroll->clientArea();
     // The layout's fixed widths were made for a narrow 8-point face; common desktop fonts are
     // wider, so take a slightly smaller size and a condensed stretch where the face has one.
     QFont font = client->font();
     font.setPixelSize(10);
     font.setStretch(QFont::SemiCondensed);
     client->setFont(font);
-    setCentralWidget(client);
+    setCentralWidget(m_clientScroll);
+    m_statusArea = new StatusArea(this);
+    statusBar()->addWidget(m_statusArea, 1);
 
     buildStatusLine(client);
     buildChannelTable(client);
@@ -63,7 +54,10 @@ MainWindow::MainWindow(Station &station, QWidget *parent)
     buildMenus();
     connectStation();
 
-    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    const QSize wanted(ClientWidth, ClientHeight + menuBar()->sizeHint().height() +
+                                        statusBar()->sizeHint().height());
+    resize(ClientScrollArea::fittingSize(wanted, screen()->availableGeometry().size(),
+                                         style()->pixelMetric(QStyle::PM_ScrollBarExtent)));
 
     // Texts arrive with every frame; the text boxes take them in batches so a fast feed cannot
     // keep the window busy laying out text nobody can read at that pace.
@@ -196,6 +190,9 @@ void MainWindow::buildMenus()
     QAction *debug = options->addAction(QStringLiteral("write debug file"));
     debug->setObjectName(QStringLiteral("debugAction"));
     connect(debug, &QAction::triggered, &m_station, &Station::writeDebugReport);
+    QAction *settings = options->addAction(QStringLiteral("Settings..."));
+    settings->setObjectName(QStringLiteral("settingsAction"));
+    connect(settings, &QAction::triggered, this, &MainWindow::openSettings);
 
     QMenu *info = menuBar()->addMenu(QStringLiteral("&Info"));
     info->setObjectName(QStringLiteral("infoMenu"));
@@ -239,6 +236,11 @@ void MainWindow::connectStation()
         m_transferStateList->addItems(states);
     });
     connect(&s, &Station::messageBoxRequested, this, &MainWindow::showMessageBox);
+    const auto showStatusArea = [this] {
+        m_statusArea->setTexts(m_station.warningText(), m_station.queueSummary(),
+                               m_station.queueToolTip());
+    };
+    connect(&s, &Station::statusAreaChanged, m_statusArea, showStatusArea);
 
     // Whatever the Station already holds.
     showCaptions();
@@ -258,6 +260,7 @@ void MainWindow::connectStation()
         m_pendingHeaderLines << line;
     flushPendingText();
     m_transferStateList->addItems(s.uploads().transferStates());
+    showStatusArea();
 }
 
 void MainWindow::showCaptions()
@@ -332,30 +335,8 @@ void MainWindow::flushPendingText()
 {
     m_textFlush.stop();
     if (!m_pendingLogTop.isEmpty() || !m_pendingLogBottom.isEmpty()) {
-        QTextDocument *document = m_activityLogView->document();
-        if (!m_pendingLogTop.isEmpty()) {
-            // Newest first: the last entry made goes to the very top.
-            std::reverse(m_pendingLogTop.begin(), m_pendingLogTop.end());
-            QString block = m_pendingLogTop.join(u'\n');
-            if (!document->isEmpty())
-                block += u'\n';
-            QTextCursor(document).insertText(block);
-        }
-        if (!m_pendingLogBottom.isEmpty()) {
-            QTextCursor cursor(document);
-            cursor.movePosition(QTextCursor::End);
-            QString block = m_pendingLogBottom.join(u'\n');
-            if (!document->isEmpty())
-                block.prepend(u'\n');
-            cursor.insertText(block);
-        }
-        // The newest entries are at the top, so the oldest lines are cut at the bottom.
-        if (document->blockCount() > MaxLogLines) {
-            QTextCursor cut(document->findBlockByNumber(MaxLogLines - 1));
-            cut.movePosition(QTextCursor::EndOfBlock);
-            cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-            cut.removeSelectedText();
-        }
+        insertLogBatch(*m_activityLogView->document(), m_pendingLogTop, m_pendingLogBottom,
+                       MaxLogLines);
         m_pendingLogTop.clear();
         m_pendingLogBottom.clear();
     }
@@ -394,12 +375,36 @@ void MainWindow::showAbout()
 std::optional<QString> MainWindow::saveClientArea(const QString &path)
 {
     flushPendingText();
-    QWidget *client = centralWidget();
+    QWidget *client = clientArea();
     const QImage image = client->grab(client->rect()).toImage();
     QImageWriter writer(path, "BMP");
     if (!writer.write(image))
         return writer.errorString();
     return std::nullopt;
+}
+
+QWidget *MainWindow::clientArea() const
+{
+    return m_clientScroll->clientArea();
+}
+
+SettingsDialog *MainWindow::settingsDialog() const
+{
+    return m_settings.data();
+}
+
+void MainWindow::openSettings()
+{
+    if (m_settings) {
+        m_settings->raise();
+        m_settings->activateWindow();
+        return;
+    }
+    m_settings = new SettingsDialog(
+        m_station.configuration(),
+        [this](const ConfigurationValues &values) { return m_station.saveSettings(values); }, this);
+    m_settings->setAttribute(Qt::WA_DeleteOnClose);
+    m_settings->open();
 }
 
 void MainWindow::exitStation()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
@@ -9,6 +10,9 @@
 
 class AboutWindow;
 class ChannelChartView;
+class ClientScrollArea;
+class SettingsDialog;
+class StatusArea;
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
@@ -21,8 +25,10 @@ class QRadioButton;
 class Station;
 enum class MessageIcon;
 
-// The main window: every control at its fixed place (twips / 15), rendering the Station's texts
-// and forwarding clicks, menus and the one-second timer to it. Holds no telemetry logic.
+// The main window: every control at its fixed place (twips / 15) in a client area that scrolls
+// on small screens, a status-bar area below it, rendering the Station's texts and forwarding
+// clicks, menus (Settings dialog included) and the one-second timer to it. Holds no telemetry
+// logic.
 // Created by main() (and the window tests) with the Station it shows.
 class MainWindow : public QMainWindow
 {
@@ -38,6 +44,11 @@ public:
 
     ChannelChartView *chartView() const { return m_chartView; }
     AboutWindow *aboutWindow() const { return m_about.get(); }
+    // The designed client area (inside the central scroll area).
+    QWidget *clientArea() const;
+    SettingsDialog *settingsDialog() const;
+    // Options menu, "Settings...": one dialog at a time.
+    void openSettings();
     // Puts the texts that arrived since the last batch into the text boxes and lists now.
     void flushPendingText();
 
@@ -93,4 +104,7 @@ private:
     QListWidget *m_headerList = nullptr;
     QListWidget *m_transferStateList = nullptr;
     std::unique_ptr<AboutWindow> m_about;
+    ClientScrollArea *m_clientScroll = nullptr;
+    StatusArea *m_statusArea = nullptr;
+    QPointer<SettingsDialog> m_settings;
 };

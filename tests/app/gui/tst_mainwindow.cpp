@@ -107,7 +107,7 @@ private slots:
         QFETCH(QString, text);
         Opened opened(config("SCREENSHOT=YES\r\n"));
         QCOMPARE(opened.window.windowTitle(), QStringLiteral("Halvora-1 Online Telemetry Decoder (Narvek)"));
-        QWidget *client = opened.window.centralWidget();
+        QWidget *client = opened.window.clientArea();
         QWidget *widget = control == QLatin1String("ClientArea") ? client : opened.control(control);
         QVERIFY(widget);
         const QPoint topLeft = widget == client ? QPoint() : widget->mapTo(client, QPoint());
