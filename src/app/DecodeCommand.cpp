@@ -7,9 +7,13 @@
 
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr std::size_t FlushThreshold = 1 << 16;
+const QString StdinName = QStringLiteral("-");
 
 const char *const HelpText =
     "Usage: halvora1 decode [options] FILE.kss...\n"
@@ -17,6 +21,9 @@ const char *const HelpText =
     "  rx_time,packet_type,sat_time,channel,caption,unit,value\n"
     "Both time-record forms are read: this program's (the time text after its frame) and the\n"
     "8-byte millisecond record before the frame that other ground-station tools write.\n"
+    "FILE may be - for stdin, or a pipe. A damaged spot is reported on stderr as\n"
+    "  FILE: offset N: M bytes skipped (reason)\n"
+    "and decoding goes on from the next frame end.\n"
     "\n"
     "Options:\n"
     "  -h, --help  Displays this help.\n";
@@ -26,6 +33,25 @@ bool writeAll(std::FILE *out, std::string &buffer)
     const bool ok = std::fwrite(buffer.data(), 1, buffer.size(), out) == buffer.size();
     buffer.clear();
     return ok;
+}
+
+// Opens path (or stdin for "-") for reading as a stream. Only regular files and pipes are
+// read: a directory or a device would be an endless or meaningless input. Returns the reason
+// when it cannot.
+QString openInput(const QString &path, QFile &file)
+{
+    const auto flags = QIODevice::ReadOnly | QIODevice::Unbuffered;
+    if (path == StdinName)
+        return file.open(STDIN_FILENO, flags) ? QString() : file.errorString();
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0) {
+        if (S_ISDIR(status.st_mode))
+            return QStringLiteral("is a directory, not a capture file");
+        if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode))
+            return QStringLiteral("is neither a regular file nor a pipe");
+    }
+    file.setFileName(path);
+    return file.open(flags) ? QString() : file.errorString();
 }
 
 } // namespace
@@ -61,36 +87,34 @@ int runDecodeCommand(const QStringList &arguments, std::FILE *out, std::FILE *er
     TelemetryHistory history;
 
     for (const QString &path : files) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
+        QFile file;
+        if (const QString reason = openInput(path, file); !reason.isEmpty()) {
             std::fprintf(err, "halvora1 decode: cannot read %s: %s\n", qPrintable(path),
-                         qPrintable(file.errorString()));
+                         qPrintable(reason));
             status = 1;
             continue;
         }
-        // Mapped where the file allows it, read whole otherwise (pipes, empty files).
-        QByteArray readBytes;
-        QByteArrayView content;
-        if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
-            content = QByteArrayView(mapped, file.size());
-        } else {
-            readBytes = file.readAll();
-            content = readBytes;
-        }
-
-        CaptureCsvWriter writer(content, history);
-        while (writer.step(buffer)) {
+        CaptureCsvWriter writer(file, history);
+        for (;;) {
+            const CaptureFileReader::Status step = writer.step(buffer);
             if (buffer.size() >= FlushThreshold)
                 written = writeAll(out, buffer) && written;
-        }
-        if (writer.damaged()) {
-            std::fprintf(err,
-                         "halvora1 decode: %s: damaged at byte offset %lld (%s); stopped there "
-                         "after %lld satellite frames\n",
-                         qPrintable(path), static_cast<long long>(writer.errorOffset()),
-                         qPrintable(writer.errorText()),
-                         static_cast<long long>(writer.satelliteFrames()));
-            status = 1;
+            if (step == CaptureFileReader::Status::Damaged) {
+                // The rows before the damage go out first, so the two streams stay in order.
+                written = writeAll(out, buffer) && written;
+                std::fflush(out);
+                const CaptureFileReader::Damage &damage = writer.damage();
+                std::fprintf(err, "%s: offset %lld: %lld bytes skipped (%s)\n", qPrintable(path),
+                             static_cast<long long>(damage.offset),
+                             static_cast<long long>(damage.length), qPrintable(damage.reason));
+            } else if (step == CaptureFileReader::Status::ReadError) {
+                std::fprintf(err, "halvora1 decode: cannot read %s: %s\n", qPrintable(path),
+                             qPrintable(writer.readError()));
+                status = 1;
+                break;
+            } else if (step == CaptureFileReader::Status::End) {
+                break;
+            }
         }
     }
     written = writeAll(out, buffer) && written;

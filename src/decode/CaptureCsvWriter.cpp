@@ -114,25 +114,21 @@ char *formatValue(char *first, char *last, double value)
 
 } // namespace
 
-CaptureCsvWriter::CaptureCsvWriter(QByteArrayView content, TelemetryHistory &history)
-    : m_reader(content), m_history(history)
+CaptureCsvWriter::CaptureCsvWriter(QIODevice &input, TelemetryHistory &history)
+    : m_reader(input), m_history(history)
 {
 }
 
-bool CaptureCsvWriter::step(std::string &out)
+CaptureFileReader::Status CaptureCsvWriter::step(std::string &out)
 {
-    switch (m_reader.next(m_record)) {
-    case CaptureFileReader::Status::End:
+    const CaptureFileReader::Status status = m_reader.next(m_record);
+    if (status != CaptureFileReader::Status::Record) {
+        // A time record lost in the damage, or never written: the waiting frame goes out
+        // without a time, and a time read before the damage belongs to no later frame.
         if (m_frameWaitsForTime)
             writeFrame(out, {});
-        return false;
-    case CaptureFileReader::Status::Damaged:
-        if (m_frameWaitsForTime)
-            writeFrame(out, {});
-        m_damaged = true;
-        return false;
-    case CaptureFileReader::Status::Record:
-        break;
+        m_hasTimeForNextFrame = false;
+        return status;
     }
 
     switch (m_record.kind) {
@@ -159,13 +155,12 @@ bool CaptureCsvWriter::step(std::string &out)
         m_hasTimeForNextFrame = true;
         break;
     }
-    return true;
+    return status;
 }
 
 void CaptureCsvWriter::writeFrame(std::string &out, QByteArrayView rxTime)
 {
     m_frameWaitsForTime = false;
-    ++m_satelliteFrames;
     const FrameDecodeResult result =
         decodeSatelliteFrame(m_frame.current(), QString::fromLatin1(rxTime), m_history);
     if (!result.family)

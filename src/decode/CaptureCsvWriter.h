@@ -7,32 +7,31 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include <cstdint>
 #include <string>
 
 // Turns the records of one capture file into CSV rows, one per decoded value of every
-// satellite frame of the four decoded families, in file order. Each satellite frame goes
-// through the Station's own decoding (FrameBytes, then decodeSatelliteFrame into a history).
-// Used by `halvora1 decode`, which owns the files and the output stream.
+// satellite frame of the four decoded families, in file order, reading the file as a stream.
+// Each satellite frame goes through the Station's own decoding (FrameBytes, then
+// decodeSatelliteFrame into a history). Used by `halvora1 decode`, which owns the files and
+// the output stream.
 class CaptureCsvWriter
 {
 public:
     static constexpr std::string_view Header =
         "rx_time,packet_type,sat_time,channel,caption,unit,value\n";
 
-    // content must outlive the writer; history collects the decoded records (it may be shared
-    // by the files of one run).
-    CaptureCsvWriter(QByteArrayView content, TelemetryHistory &history);
+    // input (open, read from its current position) must outlive the writer; history collects
+    // the decoded records (it may be shared by the files of one run).
+    CaptureCsvWriter(QIODevice &input, TelemetryHistory &history);
 
-    // Reads the next record and appends to out the rows it completes. Returns false at the end
-    // of the content or where the content is damaged; the rows of every frame before that point
-    // have been appended by then.
-    bool step(std::string &out);
+    // Reads the next record or damaged span and appends to out the rows it completes. Returns
+    // Record or Damaged (damage() tells what was skipped) while there is more to read, End or
+    // ReadError (readError()) when the input is done; the rows of every frame read by then
+    // have been appended.
+    CaptureFileReader::Status step(std::string &out);
 
-    bool damaged() const { return m_damaged; }
-    qsizetype errorOffset() const { return m_reader.errorOffset(); }
-    QString errorText() const { return m_reader.errorText(); }
-    std::int64_t satelliteFrames() const { return m_satelliteFrames; }
+    const CaptureFileReader::Damage &damage() const { return m_reader.damage(); }
+    QString readError() const { return m_reader.readError(); }
 
 private:
     void writeFrame(std::string &out, QByteArrayView rxTime);
@@ -47,6 +46,4 @@ private:
     QByteArray m_timeForNextFrame;
     bool m_hasTimeForNextFrame = false;
     std::string m_prefix; // rx_time,packet_type,sat_time of the frame being written
-    bool m_damaged = false;
-    std::int64_t m_satelliteFrames = 0;
 };

@@ -4,13 +4,19 @@
 #include <QByteArrayView>
 #include <QString>
 
-// Walks the records of a KISS capture file: this program's own files (frame records, each
-// satellite frame followed by a 27-character time record) and those of other ground-station
-// tools (an 8-byte millisecond time record before the frame, FENDs possibly shared between
-// records). Used by offline decoding and by the packet-engine simulator.
+class QIODevice;
+
+// Walks the records of a KISS capture file, ours (time text after a satellite frame) or other
+// tools' (8-byte millisecond record before the frame, shared FENDs), reading it in chunks so
+// memory stays bounded; a damaged spot is reported as a skipped span and reading goes on at
+// the next FEND. Used by offline decoding, agw-replay and tests.
 class CaptureFileReader
 {
 public:
+    static constexpr qsizetype ChunkSize = 64 * 1024;
+    // Longest record data (unescaped, KISS command byte included); a longer record is damage.
+    static constexpr qsizetype MaxRecordLength = 64 * 1024;
+
     enum class Kind {
         Frame,           // KISS command byte and AX.25 frame
         TimeText,        // 0x09 + "yyyy-MM-dd HH:nn:ss.zzz UTC" after its frame
@@ -19,26 +25,56 @@ public:
     struct Record
     {
         Kind kind = Kind::Frame;
-        QByteArray data;       // unescaped record data (for time records: without the 0x09)
-        qsizetype offset = 0;  // file offset of the opening FEND
+        QByteArray data;    // unescaped record data (for time records: without the 0x09)
+        qint64 offset = 0;  // input offset of the opening FEND
     };
-    enum class Status { Record, End, Damaged };
+    // Bytes that reached no record. Delimiters are not counted: the span ends before the FEND
+    // at which reading resumes (or at the end of the input).
+    struct Damage
+    {
+        qint64 offset = 0;      // first skipped byte
+        qint64 length = 0;      // bytes skipped
+        qint64 faultOffset = 0; // the byte that broke the record (a bad escape, the first byte
+                                // past the length limit, the end of the input)
+        QString reason;
+    };
+    enum class Status {
+        Record,   // record holds the next record
+        Damaged,  // damage() describes a skipped span; call next() again to go on
+        End,      // the whole input has been read
+        ReadError // the input could not be read (readError()); nothing follows
+    };
 
-    explicit CaptureFileReader(QByteArrayView content) : m_content(content) {}
+    // Reads device from its current position until a read gives no byte (the end of a file,
+    // pipe or buffer). The device must be open and outlive the reader.
+    explicit CaptureFileReader(QIODevice &device);
+    // Reads content held in memory, which must outlive the reader.
+    explicit CaptureFileReader(QByteArrayView content) : m_window(content) {}
 
     Status next(Record &record);
-    // For Damaged: what is wrong, and at which byte offset.
-    QString errorText() const { return m_error; }
-    qsizetype errorOffset() const { return m_errorOffset; }
+    const Damage &damage() const { return m_damage; }
+    QString readError() const { return m_readError; }
 
     // The text form of a millisecond time record: "yyyy-MM-dd HH:nn:ss.zzz UTC".
     static QString millisecondsToText(QByteArrayView eightBytes);
 
 private:
-    Status damaged(qsizetype offset, const QString &what);
+    enum class State { BeforeFirstRecord, AfterRecord, InRecord, AfterEscape, Skipping, Finished };
 
-    QByteArrayView m_content;
-    qsizetype m_pos = 0;
-    QString m_error;
-    qsizetype m_errorOffset = -1;
+    bool refill();
+    qint64 inputOffset(qsizetype windowPosition) const { return m_windowOffset + windowPosition; }
+    void openRecord(Record &record, qint64 fendOffset);
+    void startSkipping(qint64 from, qint64 fault, const QString &reason);
+    Status finishRecord(Record &record);
+    Status finishInput(const Record &record);
+
+    QIODevice *m_device = nullptr;
+    QByteArray m_chunk;        // the device's bytes being read
+    QByteArrayView m_window;   // m_chunk, or the whole content of the in-memory form
+    qsizetype m_pos = 0;       // next byte of m_window
+    qint64 m_windowOffset = 0; // input offset of m_window[0]
+    State m_state = State::BeforeFirstRecord;
+    qint64 m_recordOffset = 0; // opening FEND of the record being read
+    Damage m_damage;
+    QString m_readError;
 };

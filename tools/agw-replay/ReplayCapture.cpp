@@ -14,25 +14,26 @@ Loaded load(const QString &path)
         loaded.error = QStringLiteral("%1: cannot open: %2").arg(path, file.errorString());
         return loaded;
     }
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        loaded.error = QStringLiteral("%1: cannot read: %2").arg(path, file.errorString());
-        return loaded;
-    }
 
-    CaptureFileReader reader(content);
+    // A replay plays the file as it is: a damaged file is refused rather than played in part.
+    CaptureFileReader reader(file);
     CaptureFileReader::Record record;
     for (;;) {
         const CaptureFileReader::Status status = reader.next(record);
         if (status == CaptureFileReader::Status::End)
             break;
+        if (status == CaptureFileReader::Status::ReadError) {
+            loaded.error = QStringLiteral("%1: cannot read: %2").arg(path, reader.readError());
+            loaded.frames.clear();
+            return loaded;
+        }
         if (status == CaptureFileReader::Status::Damaged) {
             loaded.error = QStringLiteral("%1: damaged at byte offset %2, after %3 good frame "
                                           "records: %4")
                                .arg(path)
-                               .arg(reader.errorOffset())
+                               .arg(reader.damage().faultOffset)
                                .arg(loaded.frames.size())
-                               .arg(reader.errorText());
+                               .arg(reader.damage().reason);
             loaded.frames.clear();
             return loaded;
         }

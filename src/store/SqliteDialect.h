@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+
+// The one place that knows the database is SQLite: driver name, connection PRAGMAs, where the
+// schema version lives, the integrity check and the column types of CREATE TABLE. Every other
+// statement in store/ is plain SQL that another server (e.g. PostgreSQL through QPSQL) runs too.
+namespace SqliteDialect {
+
+inline constexpr char DriverName[] = "QSQLITE";
+// A row id the database assigns on insert (SQLite: the rowid itself, no extra index).
+inline constexpr char IdColumn[] = "INTEGER PRIMARY KEY";
+inline constexpr char BytesType[] = "BLOB";
+
+// WAL journal (readers never wait for the writer), synchronous NORMAL (a commit survives a
+// crash of the process; a power cut may lose the last commits, never the file) and a busy
+// timeout so another process's short write does not fail ours. Each returns an error of type
+// NoError on success.
+QSqlError applyConnectionSettings(QSqlDatabase &db, int busyTimeoutMs);
+
+QSqlError schemaVersion(QSqlDatabase &db, int *version);
+QSqlError setSchemaVersion(QSqlDatabase &db, int version);
+
+// SQLite's quick integrity check; a file that fails it gives an error of its first complaint.
+QSqlError quickCheck(QSqlDatabase &db);
+
+// The error says the file is not a database or is malformed (not: locked, read-only, full).
+bool isDamage(const QSqlError &error);
+
+} // namespace SqliteDialect

@@ -1,0 +1,174 @@
+#include "store/TelemetryArchive.h"
+
+#include "store/ArchiveSchema.h"
+#include "store/StationDatabase.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace {
+
+// Fills the family's channel values from `query`, whose columns from `firstColumn` on are the
+// family's channels in order; NULL columns stay absent.
+void readValues(const QSqlQuery &query, const ArchiveSchema::FamilyTable &table, int firstColumn, ArchivedFrame &frame)
+{
+    frame.family = table.family;
+    for (int channel = table.firstChannel; channel <= table.lastChannel; ++channel) {
+        const QVariant value = query.value(firstColumn + channel - table.firstChannel);
+        if (value.isNull())
+            continue;
+        frame.values[std::size_t(channel)] = value.toDouble();
+        frame.present.set(std::size_t(channel));
+    }
+}
+
+QString notOpen()
+{
+    return QStringLiteral("the station database is not open");
+}
+
+} // namespace
+
+TelemetryArchive::TelemetryArchive(StationDatabase &database) : m_database(database)
+{
+}
+
+void TelemetryArchive::addFrame(const ArchivedFrame &frame)
+{
+    if (m_database.isOpen())
+        m_database.writer().addFrame(frame);
+}
+
+TelemetryArchive::Records TelemetryArchive::latest(Family family, int count)
+{
+    Records records;
+    if (!m_database.isOpen()) {
+        records.error = notOpen();
+        return records;
+    }
+    m_database.flush();
+    const ArchiveSchema::FamilyTable &table = ArchiveSchema::tableOf(family);
+    QSqlQuery query(m_database.connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT t.rx_time_ms, f.packet_type, f.sat_time, %2 FROM %1 t "
+                                 "JOIN frames f ON f.id = t.frame_id "
+                                 "ORDER BY t.rx_time_ms DESC, t.frame_id DESC LIMIT ?")
+                      .arg(QLatin1String(table.table), ArchiveSchema::columnList(table, QStringLiteral("t."))));
+    query.addBindValue(qMax(0, count));
+    if (!query.exec()) {
+        records.error = query.lastError().text();
+        return records;
+    }
+    while (query.next()) {
+        ArchivedFrame &frame = records.frames.emplace_back();
+        frame.rxTimeMs = query.value(0).toLongLong();
+        frame.packetType = query.value(1).toString();
+        frame.satTime = query.value(2).toString();
+        readValues(query, table, 3, frame);
+    }
+    std::reverse(records.frames.begin(), records.frames.end());
+    return records;
+}
+
+QString TelemetryArchive::forEachFrame(qint64 fromMs, qint64 toMs, const std::function<bool(const ArchivedFrame &)> &visit)
+{
+    if (!m_database.isOpen())
+        return notOpen();
+    m_database.flush();
+    // One LEFT JOIN per family: a frame has a row in at most one of them.
+    QString columns;
+    QString joins;
+    for (const ArchiveSchema::FamilyTable &table : ArchiveSchema::FamilyTables) {
+        const QString alias = QStringLiteral("t%1").arg(int(table.family));
+        columns += QStringLiteral(", %1.frame_id, %2").arg(alias, ArchiveSchema::columnList(table, alias + u'.'));
+        joins += QStringLiteral(" LEFT JOIN %1 %2 ON %2.frame_id = f.id").arg(QLatin1String(table.table), alias);
+    }
+    QSqlQuery query(m_database.connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT f.rx_time_ms, f.frame, f.packet_type, f.sat_time%1 FROM frames f%2 "
+                                 "WHERE f.rx_time_ms >= ? AND f.rx_time_ms < ? ORDER BY f.rx_time_ms, f.id")
+                      .arg(columns, joins));
+    query.addBindValue(fromMs);
+    query.addBindValue(toMs);
+    if (!query.exec())
+        return query.lastError().text();
+    while (query.next()) {
+        ArchivedFrame frame;
+        frame.rxTimeMs = query.value(0).toLongLong();
+        frame.frame = query.value(1).toByteArray();
+        frame.packetType = query.value(2).toString();
+        frame.satTime = query.value(3).toString();
+        int column = 4;
+        for (const ArchiveSchema::FamilyTable &table : ArchiveSchema::FamilyTables) {
+            if (!query.value(column).isNull())
+                readValues(query, table, column + 1, frame);
+            column += 1 + table.lastChannel - table.firstChannel + 1;
+        }
+        if (!visit(frame))
+            break;
+    }
+    return query.lastError().type() == QSqlError::NoError ? QString() : query.lastError().text();
+}
+
+TelemetryArchive::Series TelemetryArchive::series(int channel, qint64 fromMs, qint64 toMs, int buckets)
+{
+    Series series;
+    const ArchiveSchema::FamilyTable *table = ArchiveSchema::tableOfChannel(channel);
+    if (!m_database.isOpen())
+        series.error = notOpen();
+    else if (!table)
+        series.error = QStringLiteral("channel %1 is not archived").arg(channel);
+    else if (toMs <= fromMs || buckets <= 0)
+        series.error = QStringLiteral("an empty time range or no buckets");
+    if (!series.error.isEmpty())
+        return series;
+    m_database.flush();
+    // Integer arithmetic in the database: (rx - from) * buckets stays far inside 64 bits for any
+    // plausible range and pixel count.
+    const QString column = ArchiveSchema::columnOf(channel);
+    QSqlQuery query(m_database.connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT (rx_time_ms - ?) * ? / ? AS slice, MIN(%2), MAX(%2), COUNT(%2) FROM %1 "
+                                 "WHERE rx_time_ms >= ? AND rx_time_ms < ? AND %2 IS NOT NULL "
+                                 "GROUP BY slice ORDER BY slice")
+                      .arg(QLatin1String(table->table), column));
+    const qint64 span = toMs - fromMs;
+    for (const QVariant &value : {QVariant(fromMs), QVariant(qint64(buckets)), QVariant(span), QVariant(fromMs),
+                                  QVariant(toMs)})
+        query.addBindValue(value);
+    if (!query.exec()) {
+        series.error = query.lastError().text();
+        return series;
+    }
+    while (query.next()) {
+        Bucket &bucket = series.buckets.emplace_back();
+        bucket.index = query.value(0).toInt();
+        bucket.firstMs = fromMs + (qint64(bucket.index) * span + buckets - 1) / buckets; // first ms that maps to it
+        bucket.minimum = query.value(1).toDouble();
+        bucket.maximum = query.value(2).toDouble();
+        bucket.count = query.value(3).toLongLong();
+    }
+    return series;
+}
+
+std::optional<std::pair<qint64, qint64>> TelemetryArchive::timeRange(QString *error)
+{
+    if (!m_database.isOpen()) {
+        if (error)
+            *error = notOpen();
+        return std::nullopt;
+    }
+    m_database.flush();
+    QSqlQuery query(m_database.connection());
+    if (!query.exec(QStringLiteral("SELECT MIN(rx_time_ms), MAX(rx_time_ms) FROM frames")) || !query.next()) {
+        if (error)
+            *error = query.lastError().text();
+        return std::nullopt;
+    }
+    if (query.value(0).isNull())
+        return std::nullopt;
+    return std::make_pair(query.value(0).toLongLong(), query.value(1).toLongLong());
+}

@@ -1,0 +1,243 @@
+// `halvora1 decode` run as a program on damaged files, stdin, a pipe, a directory and a
+// device: which frames come out, what is reported on stderr, the exit status, and the memory
+// it takes on an endless input without a frame end.
+#include "decode/SatelliteFrames.h"
+#include "link/Kiss.h"
+#include "support/Programs.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace SatelliteFrames;
+
+namespace {
+
+// A COM housekeeping frame (eight decoded channels) with a marker in its first channel.
+QByteArray comFrame(int marker)
+{
+    QByteArray data = frameOf(ComGroups, ComLength);
+    putInt16(data, 26, marker);
+    return data;
+}
+
+QByteArray satelliteWithTime(int marker, const char *time)
+{
+    QByteArray out;
+    Kiss::appendFrameRecord(out, comFrame(marker));
+    Kiss::appendTimeRecord(out, time);
+    return out;
+}
+
+// Other tools' order: the 8-byte millisecond record, then the frame; FENDs shared.
+QByteArray satelliteAfterMilliseconds(int marker, const char *msHex)
+{
+    QByteArray out = QByteArray::fromHex("C009") + QByteArray::fromHex(msHex);
+    Kiss::appendFrameRecord(out, comFrame(marker));
+    return out;
+}
+
+// "rx_time value-of-channel-51" for each decoded frame, in output order; the rows of a frame
+// must be eight.
+QStringList decodedFrames(const QByteArray &csv)
+{
+    QStringList frames;
+    const QList<QByteArray> lines = csv.split('\n');
+    int rowsOfFrame = 0;
+    for (const QByteArray &line : lines.mid(1)) {
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> fields = line.split(',');
+        if (fields.value(3) == "51") {
+            if (rowsOfFrame != 0 && rowsOfFrame != 8)
+                return {QStringLiteral("a frame with %1 rows").arg(rowsOfFrame)};
+            frames << QString::fromLatin1(fields[0] + ' ' + fields.last());
+            rowsOfFrame = 0;
+        }
+        ++rowsOfFrame;
+    }
+    return frames;
+}
+
+const char *const T1 = "2014-08-02 13:05:09.123 UTC";
+const char *const T2 = "2014-08-02 13:06:10.456 UTC";
+
+// The highest resident set of a running process, in KiB; -1 if unknown.
+qint64 peakResidentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestDecodeCommand : public QObject
+{
+    Q_OBJECT
+private slots:
+    void damagedFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("frames");
+        QTest::addColumn<QByteArray>("errors"); // FILE stands for the path
+
+        const QByteArray one = satelliteWithTime(1, T1);
+        const QByteArray two = satelliteWithTime(2, T2);
+        QTest::newRow("invalid escape between two passes")
+            << one + QByteArray::fromHex("C000DB0511C0") + two
+            << QStringList{QStringLiteral("%1 1").arg(T1), QStringLiteral("%1 2").arg(T2)}
+            << "FILE: offset " + QByteArray::number(one.size() + 1) + ": 4 bytes skipped (invalid escape)\n";
+        QTest::newRow("damaged time record: its frame has no time, the next its own")
+            << satelliteWithTime(1, "2014-08-02 13:05:09.1\xDB\x01 UTC") + two
+            << QStringList{QStringLiteral(" 1"), QStringLiteral("%1 2").arg(T2)}
+            << "FILE: offset " + QByteArray::number(one.size() - 29) + ": 28 bytes skipped (invalid escape)\n";
+        QTest::newRow("oversized record")
+            << one + QByteArray::fromHex("C0") + QByteArray(70000, '\x11') + QByteArray::fromHex("C0") + two
+            << QStringList{QStringLiteral("%1 1").arg(T1), QStringLiteral("%1 2").arg(T2)}
+            << "FILE: offset " + QByteArray::number(one.size() + 1) +
+                   ": 70000 bytes skipped (record longer than 65536 bytes)\n";
+        // Its time record came before the frame that was lost: the next frame has none.
+        QByteArray lostFrame = QByteArray::fromHex("C0090000013D5E33A2C5C000DB05C0");
+        Kiss::appendFrameRecord(lostFrame, comFrame(2));
+        QTest::newRow("other tools: a lost frame's time stays with it")
+            << lostFrame << QStringList{QStringLiteral(" 2")}
+            << QByteArray("FILE: offset 11: 3 bytes skipped (invalid escape)\n");
+        QTest::newRow("garbage first, other tools' time records, truncated end")
+            << QByteArray("garbage") + satelliteAfterMilliseconds(1, "0000013D5E33A2C5") +
+                   satelliteAfterMilliseconds(2, "0000013D5E33A6AD") + QByteArray::fromHex("0102")
+            << QStringList{QStringLiteral("2013-03-12 10:44:35.141 UTC 1"),
+                           QStringLiteral("2013-03-12 10:44:36.141 UTC 2")}
+            << QByteArray("FILE: offset 0: 7 bytes skipped (bytes outside a record)\n"
+                          "FILE: offset 123: 2 bytes skipped (truncated record at end of file)\n");
+    }
+
+    void damagedFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, frames);
+        QFETCH(QByteArray, errors);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("damaged.kss"));
+        QVERIFY(writeFile(path, content));
+        const ProgramRun run = runProgram(QStringLiteral("halvora1"), {"decode", path});
+        QCOMPARE(run.err, errors.replace("FILE", path.toUtf8()));
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(decodedFrames(run.out), frames);
+    }
+
+    void inputsThatAreNotCaptureFiles_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("error");
+        QTest::newRow("missing file") << QStringLiteral("/nonexistent/x.kss")
+                                      << QByteArray("cannot read /nonexistent/x.kss: ");
+        QTest::newRow("directory") << QStringLiteral("/tmp")
+                                   << QByteArray("cannot read /tmp: is a directory, not a capture file");
+        QTest::newRow("character device") << QStringLiteral("/dev/zero")
+                                          << QByteArray("cannot read /dev/zero: is neither a regular file nor a pipe");
+        // A regular file whose first read fails (the unmapped page at address 0).
+        QTest::newRow("read error") << QStringLiteral("/proc/self/mem")
+                                    << QByteArray("cannot read /proc/self/mem: Input/output error");
+    }
+
+    void inputsThatAreNotCaptureFiles()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, error);
+
+        // The good file after the bad argument is still decoded.
+        QTemporaryDir dir;
+        const QString good = dir.filePath(QStringLiteral("good.kss"));
+        QVERIFY(writeFile(good, satelliteWithTime(1, T1)));
+        const ProgramRun run = runProgram(QStringLiteral("halvora1"), {"decode", path, good});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith("halvora1 decode: " + error), run.err);
+        QCOMPARE(decodedFrames(run.out), QStringList{QStringLiteral("%1 1").arg(T1)});
+    }
+
+    void stdinAndPipe()
+    {
+        const QByteArray content = satelliteWithTime(1, T1) + QByteArray::fromHex("C000DB05C0") +
+                                   satelliteWithTime(2, T2);
+        const QStringList expected{QStringLiteral("%1 1").arg(T1), QStringLiteral("%1 2").arg(T2)};
+
+        ScopedProcess fromStdin;
+        fromStdin.start(builtProgram(QStringLiteral("halvora1")), {"decode", "-"});
+        QVERIFY(fromStdin.waitForStarted());
+        fromStdin.write(content);
+        fromStdin.closeWriteChannel();
+        QVERIFY(fromStdin.waitForFinished(20000));
+        QCOMPARE(fromStdin.exitCode(), 0);
+        QCOMPARE(decodedFrames(fromStdin.readAllStandardOutput()), expected);
+        QCOMPARE(fromStdin.readAllStandardError(), QByteArray("-: offset 79: 3 bytes skipped (invalid escape)\n"));
+
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("capture.pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        ScopedProcess fromPipe;
+        fromPipe.start(builtProgram(QStringLiteral("halvora1")), {"decode", fifo});
+        QVERIFY(fromPipe.waitForStarted());
+        {
+            QFile writer(fifo); // opening waits for the reader
+            QVERIFY(writer.open(QIODevice::WriteOnly));
+            QCOMPARE(writer.write(content), content.size());
+        }
+        QVERIFY(fromPipe.waitForFinished(20000));
+        QCOMPARE(fromPipe.exitCode(), 0);
+        QCOMPARE(decodedFrames(fromPipe.readAllStandardOutput()), expected);
+    }
+
+    void endlessInputKeepsMemoryBounded_data()
+    {
+        QTest::addColumn<QByteArray>("start");
+        QTest::addColumn<QByteArray>("reason");
+        QTest::newRow("no frame end at all") << QByteArray() << QByteArray("bytes outside a record");
+        QTest::newRow("one endless record") << QByteArray::fromHex("C000")
+                                            << QByteArray("record longer than 65536 bytes");
+    }
+
+    void endlessInputKeepsMemoryBounded()
+    {
+        QFETCH(QByteArray, start);
+        QFETCH(QByteArray, reason);
+
+        constexpr qint64 Total = 200LL * 1024 * 1024;
+        ScopedProcess decode;
+        decode.start(builtProgram(QStringLiteral("halvora1")), {"decode", "-"});
+        QVERIFY(decode.waitForStarted());
+        const QByteArray zeros(1024 * 1024, '\0');
+        decode.write(start);
+        qint64 sent = start.size();
+        for (; sent < Total; sent += zeros.size()) {
+            decode.write(zeros);
+            while (decode.bytesToWrite() > 0)
+                QVERIFY(decode.waitForBytesWritten(10000));
+        }
+        // Still running, all of it read or in the pipe: its peak so far.
+        const qint64 peakKiB = peakResidentKiB(decode.processId());
+        decode.closeWriteChannel();
+        QVERIFY(decode.waitForFinished(20000));
+        QCOMPARE(decode.exitCode(), 0);
+        const QByteArray err = decode.readAllStandardError();
+        const qint64 skipped = sent - (start.isEmpty() ? 0 : 1); // all but an opening FEND
+        QVERIFY2(err.endsWith(" " + QByteArray::number(skipped) + " bytes skipped (" + reason + ")\n"), err);
+#if defined(__SANITIZE_ADDRESS__)
+        Q_UNUSED(peakKiB);
+        QSKIP("the sanitizer's shadow memory makes the peak meaningless");
+#else
+        QVERIFY(peakKiB > 0);
+        QVERIFY2(peakKiB < 50 * 1024, QByteArray::number(peakKiB) + " KiB");
+#endif
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDecodeCommand)
+#include "tst_decode_command.moc"

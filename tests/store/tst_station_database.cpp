@@ -1,0 +1,313 @@
+// The station database file: migration from version 1, damaged files moved aside, batched
+// writes seen by another connection, a write failure reported once and recovered, a reader
+// beside a writer's open transaction, and frames stored once. Real SQLite files throughout.
+#include "StoreTesting.h"
+
+#include "store/SchemaMigrations.h"
+#include "store/TelemetryArchive.h"
+#include "store/UploadQueueStore.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString databasePath(const QTemporaryDir &dir)
+{
+    return dir.filePath(QLatin1String(StationDatabase::FileName));
+}
+
+// A database with a few hundred frames and queue entries, closed.
+void fillDatabase(const QString &directory, int frames)
+{
+    StationDatabase database;
+    QVERIFY(database.open(directory).ok);
+    TelemetryArchive archive(database);
+    UploadQueueStore queue(database);
+    for (int i = 0; i < frames; ++i) {
+        archive.addFrame(epsFrame(1000 + i, i, i));
+        queue.enqueue(1000 + i, frameBytes(i), QByteArray(200, 'b'));
+    }
+    QVERIFY(database.flush());
+}
+
+} // namespace
+
+class TestStationDatabase : public QObject
+{
+    Q_OBJECT
+private slots:
+    void migratesVersion1()
+    {
+        QTemporaryDir dir;
+        const QByteArray waitingFrame = frameBytes(1);
+        {
+            RawConnection raw(dir.path());
+            // Version 1 as it was released: frames and their upload state.
+            for (const char *statement : {
+                     "CREATE TABLE frames (id INTEGER PRIMARY KEY, rx_time_ms BIGINT NOT NULL, frame_hash BIGINT "
+                     "NOT NULL, frame BLOB NOT NULL, packet_type TEXT NOT NULL)",
+                     "CREATE UNIQUE INDEX frames_by_time ON frames (rx_time_ms, frame_hash)",
+                     "CREATE TABLE upload_queue (id INTEGER PRIMARY KEY, frame_id BIGINT NOT NULL REFERENCES "
+                     "frames (id), rx_time_ms BIGINT NOT NULL, state INTEGER NOT NULL, body BLOB NOT NULL, "
+                     "attempts INTEGER NOT NULL DEFAULT 0, last_error TEXT NOT NULL DEFAULT '')",
+                     "CREATE INDEX upload_queue_by_state ON upload_queue (state, rx_time_ms, id)",
+                     "PRAGMA user_version = 1"})
+                QCOMPARE(raw.exec(QLatin1String(statement)), QString());
+            QSqlQuery insert(raw.db());
+            insert.prepare(QStringLiteral("INSERT INTO frames VALUES (?, ?, ?, ?, 'EPS debug data')"));
+            for (int i = 1; i <= 2; ++i) {
+                insert.addBindValue(i);
+                insert.addBindValue(5000 + i);
+                insert.addBindValue(StoreWriter::frameHash(frameBytes(i)));
+                insert.addBindValue(frameBytes(i));
+                QVERIFY(insert.exec());
+            }
+            QCOMPARE(raw.exec(QStringLiteral("INSERT INTO upload_queue (frame_id, rx_time_ms, state, body, attempts) "
+                                             "VALUES (1, 5001, 0, 'body-1', 2), (2, 5002, 1, 'body-2', 0)")),
+                     QString());
+        }
+        StationDatabase database;
+        const StationDatabase::OpenResult opened = database.open(dir.path());
+        QVERIFY2(opened.ok, qPrintable(opened.error));
+        QVERIFY(opened.notice.isEmpty());
+        {
+            RawConnection raw(dir.path());
+            QCOMPARE(raw.number(QStringLiteral("PRAGMA user_version")), qint64(SchemaMigrations::CurrentVersion));
+            QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM frames WHERE sat_time = ''")), 2);
+        }
+        UploadQueueStore queue(database);
+        const UploadQueueStore::Statistics statistics = queue.statistics();
+        QCOMPARE(statistics.waiting, 1);
+        QCOMPARE(statistics.delivered, 1);
+        const std::optional<PendingUpload> oldest = queue.oldestWaiting();
+        QVERIFY(oldest);
+        QCOMPARE(oldest->rxTimeMs, 5001);
+        QCOMPARE(oldest->body, QByteArray("body-1"));
+        QCOMPARE(oldest->attempts, 2);
+        // The old rows keep their identity: the waiting frame is recognised.
+        QCOMPARE(queue.enqueue(5001, waitingFrame, "again"), EnqueueResult::AlreadyWaiting);
+        // And the archive added by the migration takes frames.
+        TelemetryArchive archive(database);
+        archive.addFrame(epsFrame(6000, 9, 1.0));
+        QCOMPARE(archive.latest(Family::EpsDebug, 10).frames.size(), std::size_t(1));
+    }
+
+    void damagedFileMovedAside_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("withJournal");
+        QTest::newRow("garbage bytes") << "garbage" << true;
+        QTest::newRow("truncated file") << "truncated" << false;
+        QTest::newRow("garbage pages inside") << "pages" << false;
+        QTest::newRow("newer schema version") << "newer" << false;
+    }
+
+    void damagedFileMovedAside()
+    {
+        QFETCH(QString, damage);
+        QFETCH(bool, withJournal);
+        QTemporaryDir dir;
+        const QString path = databasePath(dir);
+        if (damage == u"garbage") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(5000, '\x5a'));
+        } else {
+            fillDatabase(dir.path(), 400);
+            if (damage == u"truncated") {
+                QFile file(path);
+                QVERIFY(file.resize(file.size() / 2));
+            } else if (damage == u"pages") {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                QVERIFY(file.seek(file.size() / 2));
+                file.write(QByteArray(8192, '\x5a'));
+            } else {
+                RawConnection raw(dir.path());
+                QCOMPARE(raw.exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaMigrations::CurrentVersion + 1)),
+                         QString());
+            }
+        }
+        if (withJournal) {
+            QFile journal(path + QStringLiteral("-wal"));
+            QVERIFY(journal.open(QIODevice::WriteOnly));
+            journal.write("old journal");
+        }
+        const QByteArray damagedBytes = [&] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+
+        StationDatabase database;
+        const StationDatabase::OpenResult opened = database.open(dir.path());
+        QVERIFY2(opened.ok, qPrintable(opened.error));
+        QVERIFY2(opened.notice.contains(u"moved aside"), qPrintable(opened.notice));
+        QVERIFY(QRegularExpression(QStringLiteral("/halvora1\\.sqlite\\.damaged-\\d{8}T\\d{6}Z$"))
+                    .match(opened.movedAsidePath)
+                    .hasMatch());
+        QVERIFY(opened.notice.contains(QFileInfo(opened.movedAsidePath).fileName()));
+        QFile moved(opened.movedAsidePath);
+        QVERIFY(moved.open(QIODevice::ReadOnly));
+        QCOMPARE(moved.readAll(), damagedBytes);
+        QCOMPARE(QFile::exists(opened.movedAsidePath + QStringLiteral("-wal")), withJournal);
+
+        // A fresh, usable database in its place.
+        UploadQueueStore queue(database);
+        QCOMPARE(queue.statistics().waiting, 0);
+        QCOMPARE(queue.enqueue(1, frameBytes(1), "body"), EnqueueResult::Queued);
+        QCOMPARE(queue.waitingCount(), 1);
+    }
+
+    void healthyFileKept()
+    {
+        QTemporaryDir dir;
+        fillDatabase(dir.path(), 50);
+        StationDatabase database;
+        const StationDatabase::OpenResult opened = database.open(dir.path());
+        QVERIFY(opened.ok);
+        QVERIFY(opened.notice.isEmpty());
+        QCOMPARE(UploadQueueStore(database).statistics().waiting, 50);
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*damaged*")}), QStringList());
+    }
+
+    void unusableDirectoryIsAnError()
+    {
+        QTemporaryDir dir;
+        const QString notADirectory = dir.filePath(QStringLiteral("plain-file"));
+        QFile file(notADirectory);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        StationDatabase database;
+        const StationDatabase::OpenResult opened = database.open(notADirectory);
+        QVERIFY(!opened.ok);
+        QVERIFY2(opened.error.contains(u"halvora1.sqlite") && opened.error.contains(u"cannot be opened"),
+                 qPrintable(opened.error));
+        QVERIFY(!database.isOpen());
+        QCOMPARE(UploadQueueStore(database).enqueue(1, "x", "y"), EnqueueResult::Failed);
+    }
+
+    void batchedWritesReachOtherConnections()
+    {
+        QTemporaryDir dir;
+        StationDatabase database;
+        QVERIFY(database.open(dir.path()).ok);
+        UploadQueueStore queue(database);
+        RawConnection other(dir.path());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(queue.enqueue(100 + i, frameBytes(i), "body"), EnqueueResult::Queued);
+        QVERIFY(database.flush());
+        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE state = 0")), 3);
+
+        // Without an explicit flush the end of the event-loop turn commits.
+        queue.enqueue(200, frameBytes(9), "body");
+        TelemetryArchive(database).addFrame(epsFrame(201, 10, 2.5));
+        QTRY_COMPARE_WITH_TIMEOUT(other.number(QStringLiteral("SELECT COUNT(*) FROM frames")), 5, 5000);
+        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM eps_debug")), 1);
+
+        // What oldestWaiting returns is on disk.
+        queue.markDelivered(queue.oldestWaiting()->id);
+        queue.enqueue(50, frameBytes(20), "older");
+        const std::optional<PendingUpload> oldest = queue.oldestWaiting();
+        QVERIFY(oldest);
+        QCOMPARE(oldest->rxTimeMs, 50);
+        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE state = 1")), 1);
+        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE rx_time_ms = 50")), 1);
+    }
+
+    void writeFailureReportedOnceThenRecovered()
+    {
+        QTemporaryDir dir;
+        StationDatabase database;
+        StationDatabase::Options options;
+        options.busyTimeoutMs = 50;
+        options.writer.retryDelayMs = 20;
+        QVERIFY(database.open(dir.path(), options).ok);
+        QSignalSpy failed(&database, &StationDatabase::writeFailed);
+        QSignalSpy recovered(&database, &StationDatabase::writeRecovered);
+        UploadQueueStore queue(database);
+
+        // Another process holds the write lock longer than our busy timeout.
+        RawConnection other(dir.path());
+        QCOMPARE(other.exec(QStringLiteral("BEGIN IMMEDIATE")), QString());
+        queue.enqueue(1, frameBytes(1), "one");
+        QVERIFY(!database.flush());
+        QCOMPARE(failed.count(), 1);
+        QVERIFY2(failed.at(0).at(0).toString().contains(u"locked"), qPrintable(failed.at(0).at(0).toString()));
+        queue.enqueue(2, frameBytes(2), "two");
+        QCOMPARE(queue.enqueue(1, frameBytes(1), "one"), EnqueueResult::AlreadyWaiting);
+        QVERIFY(!database.flush());
+        QTest::qWait(100); // retries run meanwhile
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(!queue.oldestWaiting()); // nothing is sent that is not on disk
+        QCOMPARE(queue.waitingCount(), 2);
+        QCOMPARE(recovered.count(), 0);
+
+        QCOMPARE(other.exec(QStringLiteral("ROLLBACK")), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(recovered.count(), 1, 5000); // the retry timer, no flush from us
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE state = 0")), 2);
+        QCOMPARE(queue.oldestWaiting()->body, QByteArray("one"));
+    }
+
+    void readerBesideOpenWriteTransaction()
+    {
+        QTemporaryDir dir;
+        fillDatabase(dir.path(), 10);
+        RawConnection writer(dir.path());
+        QSqlQuery journalMode(writer.db());
+        QVERIFY(journalMode.exec(QStringLiteral("PRAGMA journal_mode")) && journalMode.next());
+        QCOMPARE(journalMode.value(0).toString(), QStringLiteral("wal")); // kept by the file: readers never wait
+        journalMode.finish();
+        QCOMPARE(writer.exec(QStringLiteral("BEGIN IMMEDIATE")), QString());
+        QCOMPARE(writer.exec(QStringLiteral("UPDATE upload_queue SET state = 1")), QString());
+
+        // As `halvora1 queue` beside a running station.
+        StationDatabase reader;
+        StationDatabase::Options options;
+        options.busyTimeoutMs = 50;
+        const StationDatabase::OpenResult opened = reader.open(dir.path(), options);
+        QVERIFY2(opened.ok, qPrintable(opened.error));
+        const UploadQueueStore::Statistics statistics = UploadQueueStore(reader).statistics();
+        QVERIFY2(statistics.error.isEmpty(), qPrintable(statistics.error));
+        QCOMPARE(statistics.waiting, 10); // the committed state
+        QCOMPARE(statistics.oldestWaitingRxTimeMs, std::optional<qint64>(1000));
+        QCOMPARE(TelemetryArchive(reader).latest(Family::EpsDebug, 3).frames.size(), std::size_t(3));
+        QCOMPARE(writer.exec(QStringLiteral("COMMIT")), QString());
+        QCOMPARE(UploadQueueStore(reader).statistics().delivered, 10);
+    }
+
+    void framesStoredOnce()
+    {
+        QTemporaryDir dir;
+        {
+            StationDatabase database;
+            QVERIFY(database.open(dir.path()).ok);
+            TelemetryArchive archive(database);
+            archive.addFrame(epsFrame(1000, 1, 1.0));
+            archive.addFrame(epsFrame(1000, 1, 1.0)); // same batch
+            QVERIFY(database.flush());
+            archive.addFrame(epsFrame(1000, 1, 1.0)); // already on disk
+            archive.addFrame(epsFrame(1000, 2, 1.0)); // same time, other bytes
+            archive.addFrame(epsFrame(1001, 1, 1.0)); // same bytes, other time
+            // Queued before it was archived: archived once, with its values.
+            UploadQueueStore(database).enqueue(1002, frameBytes(3), "body");
+            archive.addFrame(epsFrame(1002, 3, 1.0));
+        }
+        {
+            StationDatabase database; // as a second import of the same file
+            QVERIFY(database.open(dir.path()).ok);
+            TelemetryArchive(database).addFrame(epsFrame(1000, 1, 1.0));
+        }
+        RawConnection raw(dir.path());
+        QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM frames")), 4);
+        QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM eps_debug")), 4);
+        QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM frames WHERE packet_type = 'EPS debug data'")), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStationDatabase)
+#include "tst_station_database.moc"
