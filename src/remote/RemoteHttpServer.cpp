@@ -46,6 +46,7 @@ QByteArray RemoteHttpServer::reasonPhrase(int status)
     case 408: return "Request Timeout";
     case 414: return "URI Too Long";
     case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
     default: return "Error";
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decode/SeriesDecimation.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -26,17 +28,17 @@ public:
     virtual UploadQueueState uploadQueueState() const = 0;
 };
 
-struct SeriesPoint
+// One channel's values within [fromMs, toMs], oldest first, thinned to about maxPoints with the
+// plots' min/max decimation; or why they could not be read.
+struct SeriesAnswer
 {
-    qint64 timeMs = 0; // reception time, ms since 1970 UTC
-    double value = 0;
+    std::vector<SeriesDecimation::Point> points;
+    QString error;
 };
 
-// One channel's values between two times, oldest first, at most maxPoints of them (min/max
-// per time bucket when there are more).
 class SeriesSource
 {
 public:
     virtual ~SeriesSource() = default;
-    virtual std::vector<SeriesPoint> series(int channel, qint64 fromMs, qint64 toMs, int maxPoints) const = 0;
+    virtual SeriesAnswer series(int channel, qint64 fromMs, qint64 toMs, int maxPoints) const = 0;
 };

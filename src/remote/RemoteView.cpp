@@ -151,13 +151,16 @@ Response RemoteView::series(const QUrlQuery &query) const
 
     int points = DefaultSeriesPoints;
     if (query.hasQueryItem(QStringLiteral("points"))) {
-        const auto value = boundedNumber(query.queryItemValue(QStringLiteral("points")), 2, MaxSeriesPoints);
+        const auto value = boundedNumber(query.queryItemValue(QStringLiteral("points")), 4, MaxSeriesPoints);
         if (!value)
-            return badRequest(QStringLiteral("points must be a number from 2 to %1").arg(MaxSeriesPoints));
+            return badRequest(QStringLiteral("points must be a number from 4 to %1").arg(MaxSeriesPoints));
         points = int(*value);
     }
     const int number = int(*channel);
-    return json(seriesDocument(number, *from, *to, m_seriesSource->series(number, *from, *to, points)));
+    const SeriesAnswer answer = m_seriesSource->series(number, *from, *to, points);
+    if (!answer.error.isEmpty())
+        return RemoteHttpServer::errorResponse(500, QStringLiteral("cannot read the series: ") + answer.error);
+    return json(seriesDocument(number, *from, *to, answer.points));
 }
 
 FrameCounters RemoteView::counters() const

@@ -2,7 +2,6 @@
 
 #include "app/Station.h"
 #include "link/AgwClient.h"
-#include "remote/SeriesDecimation.h"
 #include "telemetry/ChannelTable.h"
 
 #include <QDateTime>
@@ -191,10 +190,11 @@ QJsonObject logDocument(const ActivityLog &log, int limit)
     return {{QStringLiteral("entries"), entries}};
 }
 
-QJsonObject seriesDocument(int channel, qint64 fromMs, qint64 toMs, const std::vector<SeriesPoint> &points)
+QJsonObject seriesDocument(int channel, qint64 fromMs, qint64 toMs,
+                           const std::vector<SeriesDecimation::Point> &points)
 {
     QJsonArray rows;
-    for (const SeriesPoint &point : points)
+    for (const SeriesDecimation::Point &point : points)
         rows.append(QJsonArray{point.timeMs, number(point.value)});
     return {{QStringLiteral("channel"), channel},
             {QStringLiteral("from"), isoTime(fromMs)},
@@ -242,12 +242,12 @@ QByteArray metricsText(const Station &station, const FrameCounters &counters, co
     return out;
 }
 
-std::vector<SeriesPoint> HistorySeries::series(int channel, qint64 fromMs, qint64 toMs, int maxPoints) const
+SeriesAnswer HistorySeries::series(int channel, qint64 fromMs, qint64 toMs, int maxPoints) const
 {
     const std::optional<Family> family = TelemetryHistory::familyOf(channel);
     if (!family || !TelemetryHistory::hasPlace(*family, channel))
         return {};
-    std::vector<SeriesPoint> points;
+    std::vector<SeriesDecimation::Point> points;
     const int stored = m_history.storedCount(*family);
     points.reserve(std::size_t(stored));
     for (int k = 0; k < stored; ++k) {
@@ -256,5 +256,11 @@ std::vector<SeriesPoint> HistorySeries::series(int channel, qint64 fromMs, qint6
         if (time && *time >= fromMs && *time <= toMs)
             points.push_back({*time, record.values[std::size_t(channel)]});
     }
-    return decimateMinMax(points, maxPoints);
+    if (points.size() <= std::size_t(maxPoints))
+        return {points, {}};
+    // Columns over the values' own span, so an open-ended request still spreads them out; the
+    // polyline keeps up to four points per column.
+    const auto columns = SeriesDecimation::decimate(points, points.front().timeMs, points.back().timeMs,
+                                                    std::max(1, maxPoints / 4));
+    return {SeriesDecimation::polyline(points, columns), {}};
 }

@@ -35,7 +35,8 @@ QJsonObject statusDocument(const Station &station, const FrameCounters &counters
 QJsonObject channelsDocument(const Station &station);
 // limit: the newest entries, at most that many.
 QJsonObject logDocument(const ActivityLog &log, int limit);
-QJsonObject seriesDocument(int channel, qint64 fromMs, qint64 toMs, const std::vector<SeriesPoint> &points);
+QJsonObject seriesDocument(int channel, qint64 fromMs, qint64 toMs,
+                           const std::vector<SeriesDecimation::Point> &points);
 // Prometheus text exposition format 0.0.4.
 QByteArray metricsText(const Station &station, const FrameCounters &counters, const OptionalParts &parts);
 
@@ -48,7 +49,7 @@ class HistorySeries : public SeriesSource
 {
 public:
     explicit HistorySeries(const TelemetryHistory &history) : m_history(history) {}
-    std::vector<SeriesPoint> series(int channel, qint64 fromMs, qint64 toMs, int maxPoints) const override;
+    SeriesAnswer series(int channel, qint64 fromMs, qint64 toMs, int maxPoints) const override;
 
 private:
     const TelemetryHistory &m_history;

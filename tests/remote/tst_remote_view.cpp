@@ -4,7 +4,10 @@
 #include "remote/RemoteClient.h"
 
 #include "decode/SatelliteFrames.h"
+#include "remote/ArchiveSeries.h"
 #include "remote/RemoteView.h"
+#include "store/StationDatabase.h"
+#include "store/TelemetryArchive.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -156,6 +159,48 @@ private slots:
         QCOMPARE(high, allHigh);
     }
 
+    void seriesFromTheArchiveKeepExtremes()
+    {
+        QTemporaryDir dir;
+        StationDatabase database;
+        QVERIFY(database.open(dir.path()).ok);
+        TelemetryArchive archive(database);
+        // 1000 frames a second apart; channel 1 is 0 except one spike up and one down.
+        for (int i = 0; i < 1000; ++i) {
+            ArchivedFrame frame;
+            frame.rxTimeMs = 1'400'000'000'000 + i * 1000;
+            frame.frame = QByteArray::number(i);
+            frame.packetType = QStringLiteral("EPS debug data");
+            frame.family = Family::EpsDebug;
+            frame.present.set(1);
+            frame.values[1] = i == 333 ? 9.5 : i == 777 ? -4.25 : 0;
+            archive.addFrame(frame);
+        }
+        ArchiveSeries series(archive);
+        Served s;
+        s.view.setArchiveSource(&series);
+        const quint16 port = s.listen();
+        QCOMPARE(get(port, "/api/v1/status").json()[u"archive"].toBool(), true);
+
+        const RemoteReply reply = get(port, "/api/v1/series?channel=1&points=20");
+        QCOMPARE(reply.status, 200);
+        const QJsonArray points = reply.json()[u"points"].toArray();
+        QVERIFY2(points.size() >= 10 && points.size() <= 20, qPrintable(QString::number(points.size())));
+        QList<double> values;
+        for (const QJsonValue &point : points)
+            values << point.toArray()[1].toDouble();
+        QVERIFY(values.contains(9.5));
+        QVERIFY(values.contains(-4.25));
+        QCOMPARE(points.first().toArray()[0].toInteger(), 1'400'000'000'000);
+
+        // A window that holds neither spike.
+        const QJsonArray window = get(port, "/api/v1/series?channel=1&from=1400000400000&to=1400000700000")
+                                      .json()[u"points"].toArray();
+        QVERIFY(!window.isEmpty());
+        for (const QJsonValue &point : window)
+            QCOMPARE(point.toArray()[1].toDouble(), 0.0);
+    }
+
     void metricsFollowTheExpositionFormat()
     {
         Served s;
@@ -223,7 +268,7 @@ private slots:
             << QByteArray("GET /api/v1/series?channel=1&from=2000&to=1000 HTTP/1.1\r\n\r\n") << 400;
         QTest::newRow("series bad time")
             << QByteArray("GET /api/v1/series?channel=1&from=yesterday HTTP/1.1\r\n\r\n") << 400;
-        QTest::newRow("series one point") << QByteArray("GET /api/v1/series?channel=1&points=1 HTTP/1.1\r\n\r\n") << 400;
+        QTest::newRow("series three points") << QByteArray("GET /api/v1/series?channel=1&points=3 HTTP/1.1\r\n\r\n") << 400;
         QTest::newRow("URL too long") << "GET /?" + QByteArray(3000, 'a') + " HTTP/1.1\r\n\r\n" << 414;
         QTest::newRow("header too large") << "GET / HTTP/1.1\r\nX-Fill: " + QByteArray(9000, 'b') + "\r\n\r\n" << 431;
         QTest::newRow("header never ends") << "GET / HTTP/1.1\r\n" + QByteArray(64 * 1024, 'c') << 431;
