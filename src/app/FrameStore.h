@@ -40,6 +40,8 @@ public:
     std::optional<qint64> refill(TelemetryHistory &history);
 
     UploadQueue &queue() { return m_queue; }
+    // Counts for `halvora1 queue` and the remote view (a database query: not per frame).
+    UploadQueueStore::Statistics statistics() { return m_queue.statistics(); }
     qint64 waitingCount() { return m_database.isOpen() ? m_queue.waitingCount() : 0; }
     TelemetryArchive *archive() { return m_database.isOpen() ? &m_archive : nullptr; }
     void flush();

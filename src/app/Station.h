@@ -64,6 +64,8 @@ public:
     void exit();                                    // Exit: close the capture file, clean up
     void prepareClose();                            // window closing: link and upload stop
     void finishClose();                             // window closed: clean up
+    // A line in the activity log from a part the Station does not own (the remote view).
+    void report(const QString &message) { m_log.add(message); }
 
     // --- parts -----------------------------------------------------------------------------
     const Clock &clock() const { return m_clock; }

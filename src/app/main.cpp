@@ -4,6 +4,7 @@
 #include "app/HeadlessRunner.h"
 #include "app/Station.h"
 #include "app/gui/MainWindow.h"
+#include "remote/StationRemoteView.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -11,6 +12,7 @@
 #include <QScreen>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -19,6 +21,7 @@ struct Options
     bool headless = false;
     bool noUpload = false;
     QString stationDir;
+    QString httpAddress; // --http ADDR:PORT; empty: the configuration's HTTP key, if any
 };
 
 StationOptions stationOptionsFrom(const Options &options)
@@ -29,6 +32,24 @@ StationOptions stationOptionsFrom(const Options &options)
                                     : QDir(options.stationDir).absolutePath();
     stationOptions.uploadAllowed = !options.noUpload;
     return stationOptions;
+}
+
+// The read-only remote view, when --http or the configuration's HTTP key asks for one. Nothing
+// listens otherwise. An address that cannot be served is a start-up error of the configuration.
+std::optional<QString> startRemoteView(Station &station, const Options &options,
+                                       std::unique_ptr<StationRemoteView> &view)
+{
+    const QString address =
+        options.httpAddress.isEmpty() ? station.configuration().httpAddress : options.httpAddress;
+    if (address.isEmpty() || station.startupError())
+        return std::nullopt;
+    view = std::make_unique<StationRemoteView>(station);
+    if (auto error = view->listen(address, station.configuration().httpToken)) {
+        view.reset();
+        return QStringLiteral("remote view on %1: %2").arg(address, *error);
+    }
+    station.report(QStringLiteral("Remote view on http://%1/").arg(address));
+    return std::nullopt;
 }
 
 int runHeadless(const Options &options, int argc, char **argv)
@@ -42,6 +63,12 @@ int runHeadless(const Options &options, int argc, char **argv)
     if (const auto &error = station.startupError()) {
         station.exit();
         return error->exitStatus();
+    }
+    std::unique_ptr<StationRemoteView> remoteView;
+    if (const auto error = startRemoteView(station, options, remoteView)) {
+        std::fprintf(stderr, "halvora1: %s\n", qPrintable(*error));
+        station.exit();
+        return 78;
     }
     return app.exec();
 }
@@ -58,6 +85,9 @@ int runWindow(const Options &options, int argc, char **argv)
         window.move(screen->availableGeometry().center() - QPoint(frame.width(), frame.height()) / 2);
     }
     window.show();
+    std::unique_ptr<StationRemoteView> remoteView;
+    if (const auto error = startRemoteView(station, options, remoteView))
+        station.report(QStringLiteral("Remote view not started: ") + *error);
     ExitSignals exitSignals;
     QObject::connect(&exitSignals, &ExitSignals::exitRequested, &window, &MainWindow::exitStation);
     exitSignals.install();
@@ -93,6 +123,10 @@ int main(int argc, char **argv)
                       QStringLiteral("Program directory with online_conf.ini; capture and debug "
                                      "files are written there (default: the executable's)."),
                       QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("http"),
+                      QStringLiteral("Serve the read-only remote view (web page, JSON API, "
+                                     "Prometheus metrics) on ADDR:PORT, e.g. 127.0.0.1:8080."),
+                      QStringLiteral("ADDR:PORT")});
     parser.addOption({QStringLiteral("no-upload"),
                       QStringLiteral("Start with \"allow data transfer\" unticked.")});
     if (!parser.parse(arguments)) {
@@ -120,6 +154,7 @@ int main(int argc, char **argv)
     options.headless = parser.isSet(QStringLiteral("headless"));
     options.noUpload = parser.isSet(QStringLiteral("no-upload"));
     options.stationDir = parser.value(QStringLiteral("station-dir"));
+    options.httpAddress = parser.value(QStringLiteral("http"));
     if (!options.headless && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
