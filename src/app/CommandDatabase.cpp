@@ -1,0 +1,63 @@
+#include "app/CommandDatabase.h"
+
+#include "app/StationDirectory.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+QString CommandDatabase::open(const QString &dataDir, Mode mode)
+{
+    const QString path = QDir(dataDir).filePath(QLatin1String(StationDatabase::FileName));
+    if (mode == Mode::Existing && !QFileInfo::exists(path))
+        return QStringLiteral("no station database at %1: the file does not exist").arg(path);
+    if (mode == Mode::CreateIfMissing && !QDir().mkpath(dataDir))
+        return QStringLiteral("cannot create the station directory %1").arg(dataDir);
+    StationDatabase::Options options;
+    // The commands write in large batches and flush themselves; give a busy station more time.
+    options.busyTimeoutMs = 10000;
+    const StationDatabase::OpenResult result = m_database.open(dataDir, options);
+    m_notice = result.notice;
+    if (!result.ok)
+        return QStringLiteral("cannot open the station database %1: %2").arg(path, result.error);
+    return {};
+}
+
+void addStationDirOption(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("station-dir"),
+                      QStringLiteral("The station directory (default: the station's own)."),
+                      QStringLiteral("DIR")});
+}
+
+QString commandDataDir(const QCommandLineParser &parser)
+{
+    return StationDirectory::resolve(parser.value(QStringLiteral("station-dir")),
+                                     QCoreApplication::applicationDirPath())
+        .dataDir;
+}
+
+int commandUsageError(std::FILE *err, const char *command, const QString &text)
+{
+    std::fprintf(err, "halvora1 %s: %s\nTry 'halvora1 %s --help'.\n", command, qPrintable(text),
+                 command);
+    return 2;
+}
+
+bool parseCommandLine(QCommandLineParser &parser, const char *command,
+                      const QStringList &arguments, std::FILE *err)
+{
+    QStringList withProgram = arguments;
+    withProgram.prepend(QStringLiteral("halvora1 ") + QLatin1String(command));
+    if (parser.parse(withProgram))
+        return true;
+    commandUsageError(err, command, parser.errorText());
+    return false;
+}
+
+QString isoTimeText(qint64 msSinceEpoch)
+{
+    return QDateTime::fromMSecsSinceEpoch(msSinceEpoch, Qt::UTC).toString(Qt::ISODateWithMs);
+}

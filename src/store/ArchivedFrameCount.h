@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class StationDatabase;
+
+// The number of archived frames with fromMs <= reception time <= toMs (frames known only from
+// the upload queue not counted), after committing the buffered writes. The capture import
+// compares it before and after a batch to tell new frames from ones already present, since
+// the archive silently skips a frame it holds. -1 with *error when it cannot be counted.
+qint64 countArchivedFrames(StationDatabase &database, qint64 fromMs, qint64 toMs, QString *error);
