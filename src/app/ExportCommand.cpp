@@ -3,6 +3,7 @@
 #include "app/ArchivedFrameBuilder.h"
 #include "app/CommandDatabase.h"
 #include "decode/CaptureCsvWriter.h"
+#include "store/ArchiveSchema.h"
 #include "store/TelemetryArchive.h"
 #include "telemetry/ChannelTable.h"
 
@@ -37,7 +38,7 @@ const char *const HelpText =
 // `*wholeDay` tells a date from a date-time.
 std::optional<qint64> parseTime(const QString &text, bool *wholeDay)
 {
-    if (const QDate date = QDate::fromString(text, Qt::ISODate); date.isValid()) {
+    if (const QDate date = QDate::fromString(text, Qt::ISODate); date.isValid() && text.size() == 10) {
         *wholeDay = true;
         return QDateTime(date, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
     }
@@ -69,7 +70,7 @@ ChannelSet parseChannels(const QString &text, QString *error)
             return {};
         }
         for (int channel = first; channel <= last; ++channel) {
-            if (!ChannelTable::find(channel)) {
+            if (!ChannelTable::find(channel) && !ArchiveSchema::tableOfChannel(channel)) {
                 *error = QStringLiteral("unknown channel %1").arg(channel);
                 return {};
             }
@@ -176,10 +177,12 @@ private:
         for (int channel = 1; channel <= TelemetryHistory::ChannelCount; ++channel) {
             if (!m_columnsWithValues.test(std::size_t(channel)))
                 continue;
-            const ChannelTable::Row *row = ChannelTable::find(channel);
-            std::string title = std::to_string(channel) + ' ' + row->caption;
-            if (*row->unit)
-                title += std::string(" [") + row->unit + ']';
+            // "N caption [unit]"; CDHS channels have neither a caption nor a unit.
+            std::string title = std::to_string(channel);
+            if (const QString caption = ChannelTable::captionOf(channel); !caption.isEmpty())
+                title += ' ' + caption.toStdString();
+            if (const QString unit = ChannelTable::unitOf(channel); !unit.isEmpty())
+                title += " [" + unit.toStdString() + ']';
             m_buffer.push_back(',');
             CaptureCsvWriter::appendField(m_buffer, title);
         }
@@ -215,7 +218,6 @@ private:
         const std::size_t start = m_buffer.size();
         m_times.appendDecodeText(m_buffer, frame.rxTimeMs);
         appendTypeAndSatTime(frame);
-        m_buffer.push_back(',');
         const std::string prefix = m_buffer.substr(start);
         m_buffer.resize(start);
         CaptureCsvWriter::appendRows(m_buffer, prefix, frame.present & m_request.channels,
