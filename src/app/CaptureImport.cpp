@@ -2,7 +2,7 @@
 
 #include "app/ArchivedFrameBuilder.h"
 #include "decode/FrameDecoder.h"
-#include "store/ArchivedFrameCount.h"
+#include "store/ArchiveQueries.h"
 #include "store/StationDatabase.h"
 
 #include <QDate>

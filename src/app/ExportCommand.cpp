@@ -3,6 +3,7 @@
 #include "app/ArchivedFrameBuilder.h"
 #include "app/CommandDatabase.h"
 #include "decode/CaptureCsvWriter.h"
+#include "store/ArchiveQueries.h"
 #include "store/ArchiveSchema.h"
 #include "store/TelemetryArchive.h"
 #include "telemetry/ChannelTable.h"
@@ -138,17 +139,16 @@ public:
     }
 
     // The channels (of the selected ones) holding a value in the selected frames.
-    QString findColumns(TelemetryArchive &archive)
+    QString findColumns(StationDatabase &database)
     {
-        return archive.forEachFrame(m_request.fromMs, m_request.toMs, [this](const ArchivedFrame &frame) {
-            m_columnsWithValues |= frame.present;
-            return true;
-        });
+        QString error;
+        m_columnsWithValues = channelsWithValues(database, m_request.channels, m_request.fromMs,
+                                                 m_request.toMs, &error);
+        return error;
     }
 
     QString write(TelemetryArchive &archive)
     {
-        m_columnsWithValues &= m_request.channels;
         writeHeader();
         const QString error = archive.forEachFrame(m_request.fromMs, m_request.toMs,
                                                    [this](const ArchivedFrame &frame) {
@@ -297,7 +297,7 @@ int runExportCommand(const QStringList &arguments, std::FILE *out, std::FILE *er
         std::fprintf(err, "halvora1 export: %s\n", qPrintable(database.notice()));
     TelemetryArchive archive(database.database());
     CsvExport csv(out, request);
-    QString error = request.longFormat ? QString() : csv.findColumns(archive);
+    QString error = request.longFormat ? QString() : csv.findColumns(database.database());
     if (error.isEmpty())
         error = csv.write(archive);
     if (!error.isEmpty()) {
