@@ -46,15 +46,25 @@ int commandUsageError(std::FILE *err, const char *command, const QString &text)
     return 2;
 }
 
-bool parseCommandLine(QCommandLineParser &parser, const char *command,
-                      const QStringList &arguments, std::FILE *err)
+std::optional<int> parseCommandLine(QCommandLineParser &parser, const char *command,
+                                    const QStringList &arguments, const char *helpText,
+                                    bool takesFiles, std::FILE *out, std::FILE *err)
 {
+    const QCommandLineOption help = parser.addHelpOption();
     QStringList withProgram = arguments;
     withProgram.prepend(QStringLiteral("halvora1 ") + QLatin1String(command));
-    if (parser.parse(withProgram))
-        return true;
-    commandUsageError(err, command, parser.errorText());
-    return false;
+    if (!parser.parse(withProgram))
+        return commandUsageError(err, command, parser.errorText());
+    if (parser.isSet(help)) {
+        std::fputs(helpText, out);
+        return 0;
+    }
+    if (!takesFiles && !parser.positionalArguments().isEmpty())
+        return commandUsageError(err, command, QStringLiteral("unexpected argument '%1'")
+                                                   .arg(parser.positionalArguments().constFirst()));
+    if (takesFiles && parser.positionalArguments().isEmpty())
+        return commandUsageError(err, command, QStringLiteral("no capture file given"));
+    return std::nullopt;
 }
 
 QString isoTimeText(qint64 msSinceEpoch)

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <optional>
 
 class QCommandLineParser;
 
@@ -36,8 +37,11 @@ void addStationDirOption(QCommandLineParser &parser);
 QString commandDataDir(const QCommandLineParser &parser);
 // Prints "halvora1 COMMAND: text" and the hint to --help on err; returns 2.
 int commandUsageError(std::FILE *err, const char *command, const QString &text);
-// Parses "halvora1 COMMAND" + arguments; on failure prints the error and returns false.
-bool parseCommandLine(QCommandLineParser &parser, const char *command,
-                      const QStringList &arguments, std::FILE *err);
+// Parses "halvora1 COMMAND" + arguments (with the help option added). Returns the exit status
+// when the command ends here: 0 after printing helpText on out for --help, 2 after printing a
+// usage error on err (also for a file argument given to a command that takes none).
+std::optional<int> parseCommandLine(QCommandLineParser &parser, const char *command,
+                                    const QStringList &arguments, const char *helpText,
+                                    bool takesFiles, std::FILE *out, std::FILE *err);
 // "2026-12-06T18:25:09.123Z".
 QString isoTimeText(qint64 msSinceEpoch);

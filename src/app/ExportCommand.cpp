@@ -246,22 +246,14 @@ private:
 int runExportCommand(const QStringList &arguments, std::FILE *out, std::FILE *err)
 {
     QCommandLineParser parser;
-    parser.addHelpOption();
     addStationDirOption(parser);
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("First time."), QStringLiteral("TIME"));
     const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Last time."), QStringLiteral("TIME"));
     const QCommandLineOption channels(QStringLiteral("channels"), QStringLiteral("Channels."), QStringLiteral("LIST"));
     const QCommandLineOption longFormat(QStringLiteral("long"), QStringLiteral("Long format."));
     parser.addOptions({from, to, channels, longFormat});
-    if (!parseCommandLine(parser, "export", arguments, err))
-        return 2;
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(HelpText, out);
-        return 0;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return commandUsageError(err, "export", QStringLiteral("unexpected argument '%1'")
-                                                    .arg(parser.positionalArguments().constFirst()));
+    if (const std::optional<int> status = parseCommandLine(parser, "export", arguments, HelpText, false, out, err))
+        return *status;
 
     ExportRequest request;
     request.longFormat = parser.isSet(longFormat);

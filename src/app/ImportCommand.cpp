@@ -40,19 +40,12 @@ void printSummary(std::FILE *out, const QString &path, const CaptureImport::Summ
 int runImportCommand(const QStringList &arguments, std::FILE *out, std::FILE *err)
 {
     QCommandLineParser parser;
-    parser.addHelpOption();
     addStationDirOption(parser);
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Capture files."),
                                  QStringLiteral("FILE.kss..."));
-    if (!parseCommandLine(parser, "import", arguments, err))
-        return 2;
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(HelpText, out);
-        return 0;
-    }
+    if (const std::optional<int> status = parseCommandLine(parser, "import", arguments, HelpText, true, out, err))
+        return *status;
     const QStringList files = parser.positionalArguments();
-    if (files.isEmpty())
-        return commandUsageError(err, "import", QStringLiteral("no capture file given"));
 
     CommandDatabase database;
     if (const QString error =

@@ -22,20 +22,12 @@ const char *const HelpText =
 int runQueueCommand(const QStringList &arguments, std::FILE *out, std::FILE *err)
 {
     QCommandLineParser parser;
-    parser.addHelpOption();
     addStationDirOption(parser);
     const QCommandLineOption retryRejected(QStringLiteral("retry-rejected"),
                                            QStringLiteral("Puts rejected frames back to waiting."));
     parser.addOption(retryRejected);
-    if (!parseCommandLine(parser, "queue", arguments, err))
-        return 2;
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(HelpText, out);
-        return 0;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return commandUsageError(err, "queue", QStringLiteral("unexpected argument '%1'")
-                                                   .arg(parser.positionalArguments().constFirst()));
+    if (const std::optional<int> status = parseCommandLine(parser, "queue", arguments, HelpText, false, out, err))
+        return *status;
 
     CommandDatabase database;
     if (const QString error = database.open(commandDataDir(parser), CommandDatabase::Mode::Existing);

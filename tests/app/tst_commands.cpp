@@ -289,6 +289,30 @@ private slots:
         QVERIFY(!QFile::exists(QDir(station()).filePath(QLatin1String(StationDatabase::FileName))));
     }
 
+    void importRefuses_data()
+    {
+        QTest::addColumn<QString>("file"); // "" none; "dir" the station's parent directory
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("error");
+        QTest::newRow("no file") << QString() << 2 << QByteArray("halvora1 import: no capture file given\n");
+        QTest::newRow("missing file") << u"missing.kss"_qs << 1 << QByteArray("halvora1 import: cannot read ");
+        QTest::newRow("a directory") << u"dir"_qs << 1 << QByteArray("halvora1 import: cannot read ");
+    }
+    void importRefuses()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, status);
+        QFETCH(QByteArray, error);
+        QStringList arguments{u"--station-dir"_qs, station()};
+        if (file == u"dir")
+            arguments << m_dir->path();
+        else if (!file.isEmpty())
+            arguments << m_dir->filePath(file);
+        const CommandRun imported = runCommand(runImportCommand, arguments);
+        QCOMPARE(imported.status, status);
+        QVERIFY2(imported.err.startsWith(error), imported.err.constData());
+    }
+
     void receptionTimeText_data()
     {
         QTest::addColumn<QByteArray>("text");
