@@ -8,7 +8,22 @@
 #include <QDir>
 #include <QFileInfo>
 
-QString CommandDatabase::open(const QString &dataDir, Mode mode)
+bool CommandDatabase::open(const char *command, const QCommandLineParser &parser, Mode mode,
+                           std::FILE *err)
+{
+    const QString dataDir = StationDirectory::resolve(parser.value(QStringLiteral("station-dir")),
+                                                      QCoreApplication::applicationDirPath())
+                                .dataDir;
+    QString notice;
+    const QString error = openIn(dataDir, mode, &notice);
+    for (const QString &line : {notice, error}) {
+        if (!line.isEmpty())
+            std::fprintf(err, "halvora1 %s: %s\n", command, qPrintable(line));
+    }
+    return error.isEmpty();
+}
+
+QString CommandDatabase::openIn(const QString &dataDir, Mode mode, QString *notice)
 {
     const QString path = QDir(dataDir).filePath(QLatin1String(StationDatabase::FileName));
     if (mode == Mode::Existing && !QFileInfo::exists(path))
@@ -19,7 +34,7 @@ QString CommandDatabase::open(const QString &dataDir, Mode mode)
     // The commands write in large batches and flush themselves; give a busy station more time.
     options.busyTimeoutMs = 10000;
     const StationDatabase::OpenResult result = m_database.open(dataDir, options);
-    m_notice = result.notice;
+    *notice = result.notice;
     if (!result.ok)
         return QStringLiteral("cannot open the station database %1: %2").arg(path, result.error);
     return {};
@@ -30,13 +45,6 @@ void addStationDirOption(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("station-dir"),
                       QStringLiteral("The station directory (default: the station's own)."),
                       QStringLiteral("DIR")});
-}
-
-QString commandDataDir(const QCommandLineParser &parser)
-{
-    return StationDirectory::resolve(parser.value(QStringLiteral("station-dir")),
-                                     QCoreApplication::applicationDirPath())
-        .dataDir;
 }
 
 int commandUsageError(std::FILE *err, const char *command, const QString &text)

@@ -20,21 +20,20 @@ public:
         CreateIfMissing // import creates it
     };
 
-    // "" when open; else what failed and why.
-    QString open(const QString &dataDir, Mode mode);
-    // A damaged file was moved aside on opening (for stderr); "" normally.
-    QString notice() const { return m_notice; }
+    // Opens the database of the station directory the parser's --station-dir (or the default)
+    // names. On err, as "halvora1 COMMAND: ...": what failed and why (then false), or that a
+    // damaged file was moved aside.
+    bool open(const char *command, const QCommandLineParser &parser, Mode mode, std::FILE *err);
     StationDatabase &database() { return m_database; }
 
 private:
+    QString openIn(const QString &dataDir, Mode mode, QString *notice);
+
     StationDatabase m_database;
-    QString m_notice;
 };
 
 // Adds --station-dir DIR to a command's parser.
 void addStationDirOption(QCommandLineParser &parser);
-// The data folder of the station directory the parser's --station-dir (or the default) names.
-QString commandDataDir(const QCommandLineParser &parser);
 // Prints "halvora1 COMMAND: text" and the hint to --help on err; returns 2.
 int commandUsageError(std::FILE *err, const char *command, const QString &text);
 // Parses "halvora1 COMMAND" + arguments (with the help option added). Returns the exit status

@@ -280,13 +280,8 @@ int runExportCommand(const QStringList &arguments, std::FILE *out, std::FILE *er
     }
 
     CommandDatabase database;
-    if (const QString error = database.open(commandDataDir(parser), CommandDatabase::Mode::Existing);
-        !error.isEmpty()) {
-        std::fprintf(err, "halvora1 export: %s\n", qPrintable(error));
+    if (!database.open("export", parser, CommandDatabase::Mode::Existing, err))
         return 2;
-    }
-    if (!database.notice().isEmpty())
-        std::fprintf(err, "halvora1 export: %s\n", qPrintable(database.notice()));
     TelemetryArchive archive(database.database());
     CsvExport csv(out, request);
     QString error = request.longFormat ? QString() : csv.findColumns(database.database());

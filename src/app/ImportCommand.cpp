@@ -48,14 +48,8 @@ int runImportCommand(const QStringList &arguments, std::FILE *out, std::FILE *er
     const QStringList files = parser.positionalArguments();
 
     CommandDatabase database;
-    if (const QString error =
-            database.open(commandDataDir(parser), CommandDatabase::Mode::CreateIfMissing);
-        !error.isEmpty()) {
-        std::fprintf(err, "halvora1 import: %s\n", qPrintable(error));
+    if (!database.open("import", parser, CommandDatabase::Mode::CreateIfMissing, err))
         return 1;
-    }
-    if (!database.notice().isEmpty())
-        std::fprintf(err, "halvora1 import: %s\n", qPrintable(database.notice()));
 
     int status = 0;
     for (const QString &path : files) {

@@ -30,13 +30,8 @@ int runQueueCommand(const QStringList &arguments, std::FILE *out, std::FILE *err
         return *status;
 
     CommandDatabase database;
-    if (const QString error = database.open(commandDataDir(parser), CommandDatabase::Mode::Existing);
-        !error.isEmpty()) {
-        std::fprintf(err, "halvora1 queue: %s\n", qPrintable(error));
+    if (!database.open("queue", parser, CommandDatabase::Mode::Existing, err))
         return 1;
-    }
-    if (!database.notice().isEmpty())
-        std::fprintf(err, "halvora1 queue: %s\n", qPrintable(database.notice()));
     UploadQueueStore queue(database.database());
 
     if (parser.isSet(retryRejected)) {
