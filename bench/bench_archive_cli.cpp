@@ -1,11 +1,13 @@
 // `halvora1 import` and `halvora1 export`: frames/s over a capture of 200,000 satellite frames
 // (the mixed stream of BenchFrames, foreign frames left out), imported into an empty station
-// database, then exported as CSV (wide and long) to /dev/null.
+// database, then exported as CSV (wide and long) to /dev/null; and the archive's reader alone.
 // Budgets: import >= 100,000 frames/s; export >= 200,000 frames/s.
 #include "BenchFrames.h"
 #include "app/ExportCommand.h"
 #include "app/ImportCommand.h"
 #include "link/Kiss.h"
+#include "store/StationDatabase.h"
+#include "store/TelemetryArchive.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -16,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -85,7 +88,8 @@ void importCapture(benchmark::State &state)
 }
 BENCHMARK(importCapture)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void exportArchive(benchmark::State &state)
+// The capture imported once, for the readers.
+const QString &importedStation()
 {
     static const QString station = [] {
         const QString directory = fixture().dir.filePath(QStringLiteral("station"));
@@ -94,6 +98,33 @@ void exportArchive(benchmark::State &state)
         std::fclose(sink);
         return directory;
     }();
+    return station;
+}
+
+// The archive's reader alone, visiting every frame: the ceiling of the export's rate.
+void readArchive(benchmark::State &state)
+{
+    StationDatabase database;
+    if (!database.open(importedStation()).ok) {
+        state.SkipWithError("cannot open the database");
+        return;
+    }
+    TelemetryArchive archive(database);
+    for (auto _ : state) {
+        qint64 frames = 0;
+        archive.forEachFrame(0, std::numeric_limits<qint64>::max(), [&frames](const ArchivedFrame &) {
+            ++frames;
+            return true;
+        });
+        benchmark::DoNotOptimize(frames);
+    }
+    state.SetItemsProcessed(state.iterations() * FrameCount);
+}
+BENCHMARK(readArchive)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void exportArchive(benchmark::State &state)
+{
+    const QString &station = importedStation();
     QStringList arguments{QStringLiteral("--station-dir"), station};
     if (state.range(0) == 1)
         arguments << QStringLiteral("--long");
