@@ -38,11 +38,14 @@ QString benchCapture(const QString &directory)
     for (const QByteArray &frame : BenchFrames::frames(BenchFrames::Mix::Mixed, FrameCount * 10 / 9 + 9)) {
         if (!frame.startsWith(BenchFrames::SatellitePrefix))
             continue;
-        Kiss::appendFrameRecord(out, frame);
+        // Each record built on its own: the escaper reserves exactly what it appends.
+        QByteArray records;
+        Kiss::appendFrameRecord(records, frame);
         rxMs += 250;
-        Kiss::appendTimeRecord(out, QDateTime::fromMSecsSinceEpoch(rxMs, Qt::UTC)
+        Kiss::appendTimeRecord(records, QDateTime::fromMSecsSinceEpoch(rxMs, Qt::UTC)
                                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
                                             .toLatin1() + " UTC");
+        out += records;
         if (out.size() > (1 << 20)) {
             file.write(out);
             out.clear();

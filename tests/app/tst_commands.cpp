@@ -79,11 +79,13 @@ QByteArray capture(int count, bool otherTools = false, int first = 0)
     QByteArray out;
     for (int i = first; i < first + count; ++i) {
         const qint64 ms = FirstRxMs + i * 1000;
-        if (otherTools)
-            out += millisecondsRecord(ms);
-        Kiss::appendFrameRecord(out, randomFrame(i));
+        // Each record built on its own: the escaper reserves exactly what it appends, so
+        // appending thousands of records to one array would copy it every time.
+        QByteArray records = otherTools ? millisecondsRecord(ms) : QByteArray();
+        Kiss::appendFrameRecord(records, randomFrame(i));
         if (!otherTools)
-            Kiss::appendTimeRecord(out, timeText(ms));
+            Kiss::appendTimeRecord(records, timeText(ms));
+        out += records;
     }
     return out;
 }
