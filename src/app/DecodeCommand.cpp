@@ -1,5 +1,6 @@
 #include "app/DecodeCommand.h"
 
+#include "app/CaptureInput.h"
 #include "decode/CaptureCsvWriter.h"
 
 #include <QCommandLineParser>
@@ -7,13 +8,9 @@
 
 #include <string>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr std::size_t FlushThreshold = 1 << 16;
-const QString StdinName = QStringLiteral("-");
 
 const char *const HelpText =
     "Usage: halvora1 decode [options] FILE.kss...\n"
@@ -33,25 +30,6 @@ bool writeAll(std::FILE *out, std::string &buffer)
     const bool ok = std::fwrite(buffer.data(), 1, buffer.size(), out) == buffer.size();
     buffer.clear();
     return ok;
-}
-
-// Opens path (or stdin for "-") for reading as a stream. Only regular files and pipes are
-// read: a directory or a device would be an endless or meaningless input. Returns the reason
-// when it cannot.
-QString openInput(const QString &path, QFile &file)
-{
-    const auto flags = QIODevice::ReadOnly | QIODevice::Unbuffered;
-    if (path == StdinName)
-        return file.open(STDIN_FILENO, flags) ? QString() : file.errorString();
-    struct stat status = {};
-    if (::stat(QFile::encodeName(path).constData(), &status) == 0) {
-        if (S_ISDIR(status.st_mode))
-            return QStringLiteral("is a directory, not a capture file");
-        if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode))
-            return QStringLiteral("is neither a regular file nor a pipe");
-    }
-    file.setFileName(path);
-    return file.open(flags) ? QString() : file.errorString();
 }
 
 } // namespace
@@ -88,7 +66,7 @@ int runDecodeCommand(const QStringList &arguments, std::FILE *out, std::FILE *er
 
     for (const QString &path : files) {
         QFile file;
-        if (const QString reason = openInput(path, file); !reason.isEmpty()) {
+        if (const QString reason = openCaptureInput(path, file); !reason.isEmpty()) {
             std::fprintf(err, "halvora1 decode: cannot read %s: %s\n", qPrintable(path),
                          qPrintable(reason));
             status = 1;
@@ -103,10 +81,7 @@ int runDecodeCommand(const QStringList &arguments, std::FILE *out, std::FILE *er
                 // The rows before the damage go out first, so the two streams stay in order.
                 written = writeAll(out, buffer) && written;
                 std::fflush(out);
-                const CaptureFileReader::Damage &damage = writer.damage();
-                std::fprintf(err, "%s: offset %lld: %lld bytes skipped (%s)\n", qPrintable(path),
-                             static_cast<long long>(damage.offset),
-                             static_cast<long long>(damage.length), qPrintable(damage.reason));
+                printCaptureDamage(err, path, writer.damage());
             } else if (step == CaptureFileReader::Status::ReadError) {
                 std::fprintf(err, "halvora1 decode: cannot read %s: %s\n", qPrintable(path),
                              qPrintable(writer.readError()));

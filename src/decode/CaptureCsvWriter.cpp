@@ -19,7 +19,7 @@ bool needsQuotes(std::string_view field)
 
 // RFC 4180 quoting, also for a field with a leading or trailing blank (caption " ") so that
 // readers which trim unquoted fields keep it.
-void appendField(std::string &out, std::string_view field)
+void appendQuoted(std::string &out, std::string_view field)
 {
     if (!needsQuotes(field)) {
         out.append(field);
@@ -43,9 +43,9 @@ const std::array<std::string, TelemetryHistory::ChannelCount + 1> &channelColumn
             const ChannelTable::Row *row = ChannelTable::find(channel);
             std::string &text = result[std::size_t(channel)];
             text = ',' + std::to_string(channel) + ',';
-            appendField(text, row ? row->caption : "");
+            appendQuoted(text, row ? row->caption : "");
             text.push_back(',');
-            appendField(text, row ? row->unit : "");
+            appendQuoted(text, row ? row->unit : "");
             text.push_back(',');
         }
         return result;
@@ -59,7 +59,7 @@ const std::string &typeColumn(PacketType type)
         std::array<std::string, PacketTypeCount> result;
         for (std::size_t i = 0; i < result.size(); ++i) {
             result[i] = ',';
-            appendField(result[i], packetTypeName(PacketType(i)).toStdString());
+            appendQuoted(result[i], packetTypeName(PacketType(i)).toStdString());
             result[i].push_back(',');
         }
         return result;
@@ -121,77 +121,70 @@ CaptureCsvWriter::CaptureCsvWriter(QIODevice &input, TelemetryHistory &history)
 
 CaptureFileReader::Status CaptureCsvWriter::step(std::string &out)
 {
-    const CaptureFileReader::Status status = m_reader.next(m_record);
-    if (status != CaptureFileReader::Status::Record) {
-        // A time record lost in the damage, or never written: the waiting frame goes out
-        // without a time, and a time read before the damage belongs to no later frame.
-        if (m_frameWaitsForTime)
-            writeFrame(out, {});
-        m_hasTimeForNextFrame = false;
-        return status;
-    }
-
-    switch (m_record.kind) {
-    case CaptureFileReader::Kind::Frame:
-        if (m_frameWaitsForTime)
-            writeFrame(out, {}); // its time record is missing
-        m_frame.assign(m_record.data);
-        if (isSatelliteFrame(m_frame.current())) {
-            if (m_hasTimeForNextFrame)
-                writeFrame(out, m_timeForNextFrame);
-            else
-                m_frameWaitsForTime = true;
-        }
-        m_hasTimeForNextFrame = false;
-        break;
-    case CaptureFileReader::Kind::TimeText:
-        if (m_frameWaitsForTime)
-            writeFrame(out, m_record.data);
-        break;
-    case CaptureFileReader::Kind::TimeMilliseconds:
-        if (m_frameWaitsForTime)
-            writeFrame(out, {});
-        m_timeForNextFrame = CaptureFileReader::millisecondsToText(m_record.data).toLatin1();
-        m_hasTimeForNextFrame = true;
+    switch (m_reader.next()) {
+    case TimedFrameReader::Status::Frame:
+        writeFrame(out);
+        return CaptureFileReader::Status::Record;
+    case TimedFrameReader::Status::Damaged:
+        return CaptureFileReader::Status::Damaged;
+    case TimedFrameReader::Status::ReadError:
+        return CaptureFileReader::Status::ReadError;
+    case TimedFrameReader::Status::End:
         break;
     }
-    return status;
+    return CaptureFileReader::Status::End;
 }
 
-void CaptureCsvWriter::writeFrame(std::string &out, QByteArrayView rxTime)
+void CaptureCsvWriter::appendField(std::string &out, std::string_view field)
 {
-    m_frameWaitsForTime = false;
+    appendQuoted(out, field);
+}
+
+void CaptureCsvWriter::appendValue(std::string &out, double value)
+{
+    char text[MaxValueLength];
+    out.append(text, std::size_t(formatValue(text, text + MaxValueLength, value) - text));
+}
+
+void CaptureCsvWriter::writeFrame(std::string &out)
+{
+    const QByteArrayView rxTime = m_reader.timeText();
     const FrameDecodeResult result =
-        decodeSatelliteFrame(m_frame.current(), QString::fromLatin1(rxTime), m_history);
+        decodeSatelliteFrame(m_reader.frame().current(), QString::fromLatin1(rxTime), m_history);
     if (!result.family)
         return;
     const TelemetryHistory::Record &record = *m_history.latest(*result.family);
 
     // rx_time,packet_type,sat_time: the same for every row of the frame.
     m_prefix.clear();
-    appendField(m_prefix, std::string_view(rxTime.data(), std::size_t(rxTime.size())));
+    appendQuoted(m_prefix, std::string_view(rxTime.data(), std::size_t(rxTime.size())));
     m_prefix += typeColumn(result.type);
     if (result.satTimeStored) {
         for (const QChar c : record.satTime) // digits, "/", ":" and a blank only
             m_prefix.push_back(char(c.unicode()));
     }
+    appendRows(out, m_prefix, result.stored, record.values, firstDecodedChannel(*result.family),
+               lastDecodedChannel(*result.family));
+}
 
+void CaptureCsvWriter::appendRows(std::string &out, std::string_view prefix,
+                                  const ChannelSet &stored, std::span<const double> values,
+                                  int first, int last)
+{
     // Room for every row of the frame at once, then plain stores. Appending piece by piece
     // took twice as long: glibc's AVX-512 memcpy, called for each short piece right after the
     // byte stores of the formatting, stalls on them.
     const auto &columns = channelColumns();
-    const int first = firstDecodedChannel(*result.family);
-    const int last = lastDecodedChannel(*result.family);
     const std::size_t start = out.size();
     out.resize(start + std::size_t(last - first + 1) *
-                           (m_prefix.size() + maxColumnLength() + MaxValueLength + 1));
+                           (prefix.size() + maxColumnLength() + MaxValueLength + 1));
     char *p = out.data() + start;
     for (int channel = first; channel <= last; ++channel) {
-        if (!result.stored.test(std::size_t(channel)))
+        if (!stored.test(std::size_t(channel)))
             continue;
-        p = copyShort(p, m_prefix);
+        p = copyShort(p, prefix);
         p = copyShort(p, columns[std::size_t(channel)]);
-        p = formatValue(p, p + MaxValueLength, record.values[std::size_t(channel)]);
+        p = formatValue(p, p + MaxValueLength, values[std::size_t(channel)]);
         *p++ = '\n';
     }
     out.resize(std::size_t(p - out.data()));

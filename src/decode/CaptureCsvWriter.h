@@ -1,13 +1,15 @@
 #pragma once
 
-#include "decode/CaptureFileReader.h"
-#include "decode/FrameBytes.h"
+#include "decode/FrameDecoder.h"
+#include "decode/TimedFrameReader.h"
 #include "decode/TelemetryHistory.h"
 
 #include <QByteArrayView>
 #include <QString>
 
+#include <span>
 #include <string>
+#include <string_view>
 
 // Turns the records of one capture file into CSV rows, one per decoded value of every
 // satellite frame of the four decoded families, in file order, reading the file as a stream.
@@ -33,17 +35,20 @@ public:
     const CaptureFileReader::Damage &damage() const { return m_reader.damage(); }
     QString readError() const { return m_reader.readError(); }
 
-private:
-    void writeFrame(std::string &out, QByteArrayView rxTime);
+    // The pieces of the format, for other writers of decoded values (the archive's export):
+    // one CSV field, quoted when it must be;
+    static void appendField(std::string &out, std::string_view field);
+    // a value as the shortest text that reads back to the same double;
+    static void appendValue(std::string &out, double value);
+    // one row per channel first..last in `stored`: prefix (rx_time,packet_type,sat_time), then
+    // channel,caption,unit,value; `values` by channel number.
+    static void appendRows(std::string &out, std::string_view prefix, const ChannelSet &stored,
+                           std::span<const double> values, int first, int last);
 
-    CaptureFileReader m_reader;
-    CaptureFileReader::Record m_record;
+private:
+    void writeFrame(std::string &out);
+
+    TimedFrameReader m_reader;
     TelemetryHistory &m_history;
-    FrameBytes m_frame;
-    // A satellite frame of this program's files waits for the time record that follows it.
-    bool m_frameWaitsForTime = false;
-    // Other tools' files put an 8-byte millisecond record before the frame it belongs to.
-    QByteArray m_timeForNextFrame;
-    bool m_hasTimeForNextFrame = false;
     std::string m_prefix; // rx_time,packet_type,sat_time of the frame being written
 };

@@ -1,0 +1,353 @@
+// `halvora1 import` and `halvora1 export` on real capture files and a real station database:
+// the archive gives back what `halvora1 decode` reads from the same capture, a second import
+// adds nothing, frames without time records and damaged spans are counted, and the export's
+// column and time selection and its argument errors.
+#include "app/CaptureImport.h"
+#include "app/DecodeCommand.h"
+#include "app/ExportCommand.h"
+#include "app/ImportCommand.h"
+#include "decode/SatelliteFrames.h"
+#include "link/Kiss.h"
+#include "store/StationDatabase.h"
+#include "support/CommandRun.h"
+#include "telemetry/ChannelTable.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace SatelliteFrames;
+
+namespace {
+
+constexpr qint64 FirstRxMs = 1796581509123; // 2026-12-06 18:25:09.123 UTC
+
+// Frame `index` of the test captures: a decoded family's frame with random payload after its
+// groups, so values vary; the same index always gives the same bytes.
+QByteArray randomFrame(int index)
+{
+    QRandomGenerator random(quint32(1000 + index));
+    static const std::pair<const QByteArray *, int> kinds[] = {
+        {&EpsDebugGroups, EpsDebugLength}, {&ComGroups, ComLength},
+        {&AdcsGroups, AdcsLength}, {&CdhsGroups, CdhsLength}, {&EpsBeaconGroups, 80}};
+    const auto &[groups, length] = kinds[index % 5];
+    QByteArray data = frameOf(*groups, length);
+    for (int i = Prefix.size() + groups->size(); i < data.size(); ++i)
+        data[i] = char(random.bounded(256));
+    return data;
+}
+
+QByteArray timeText(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(u"yyyy-MM-dd HH:mm:ss.zzz").toLatin1() + " UTC";
+}
+
+// Other tools' time record: 0x09 and the 8-byte big-endian ms, KISS-escaped like a frame.
+QByteArray millisecondsRecord(qint64 ms)
+{
+    QByteArray data(1, Kiss::TimeRecordCommand);
+    for (int shift = 56; shift >= 0; shift -= 8)
+        data.append(char((ms >> shift) & 0xFF));
+    QByteArray out;
+    Kiss::appendFrameRecord(out, data);
+    return out;
+}
+
+// The fields of one CSV line (quoted fields with doubled quotes, no line break inside).
+QList<QByteArray> csvFields(const QByteArray &line)
+{
+    QList<QByteArray> fields(1);
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"')
+            fields.last() += line[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            fields.append(QByteArray());
+        else
+            fields.last() += c;
+    }
+    return fields;
+}
+
+// Frames first .. first + count - 1, frame i received at FirstRxMs + i seconds: ours (time
+// after the frame), or other tools' (8-byte ms record before it, FENDs shared).
+QByteArray capture(int count, bool otherTools = false, int first = 0)
+{
+    QByteArray out;
+    for (int i = first; i < first + count; ++i) {
+        const qint64 ms = FirstRxMs + i * 1000;
+        // Each record built on its own: the escaper reserves exactly what it appends, so
+        // appending thousands of records to one array would copy it every time.
+        QByteArray records = otherTools ? millisecondsRecord(ms) : QByteArray();
+        Kiss::appendFrameRecord(records, randomFrame(i));
+        if (!otherTools)
+            Kiss::appendTimeRecord(records, timeText(ms));
+        out += records;
+    }
+    return out;
+}
+
+} // namespace
+
+class CommandsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void exportLongEqualsDecode_data()
+    {
+        QTest::addColumn<bool>("otherTools");
+        QTest::newRow("this program's capture") << false;
+        QTest::newRow("other tools' millisecond records") << true;
+    }
+    void exportLongEqualsDecode()
+    {
+        QFETCH(bool, otherTools);
+        const QString file = writeCapture(u"pass.kss"_qs, capture(60, otherTools));
+        const CommandRun decoded = runCommand(runDecodeCommand, {file});
+        QCOMPARE(decoded.status, 0);
+
+        const CommandRun imported = runCommand(runImportCommand, {u"--station-dir"_qs, station(), file});
+        QCOMPARE(imported.status, 0);
+        QCOMPARE(imported.out, file.toUtf8() + ": 60 frames imported, 0 already present, "
+                                               "0 frames without a time record, 0 damaged spans\n");
+        const CommandRun exported = runCommand(runExportCommand, {u"--station-dir"_qs, station(), u"--long"_qs});
+        QCOMPARE(exported.status, 0);
+        QCOMPARE(exported.err, QByteArray());
+        QVERIFY(decoded.out.count('\n') > 60 * 5);
+        QCOMPARE(exported.out, decoded.out);
+    }
+
+    // Every value decode reads appears in the wide export's row of its frame and column of its
+    // channel, with the same text; every other cell is empty.
+    void wideExportHoldsDecodedValues()
+    {
+        const QString file = writeCapture(u"pass.kss"_qs, capture(25));
+        QCOMPARE(runCommand(runImportCommand, {u"--station-dir"_qs, station(), file}).status, 0);
+        const CommandRun exported = runCommand(runExportCommand, {u"--station-dir"_qs, station()});
+        QCOMPARE(exported.status, 0);
+        const QList<QByteArray> rows = exported.out.trimmed().split('\n');
+        QCOMPARE(rows.size(), 1 + 25);
+        const QList<QByteArray> header = csvFields(rows[0]);
+        QCOMPARE(header.mid(0, 3), (QList<QByteArray>{"rx_time", "packet_type", "sat_time"}));
+        QVERIFY(header.contains("51 " + ChannelTable::captionOf(51).toUtf8() + " [" + ChannelTable::unitOf(51).toUtf8() + "]")
+                || ChannelTable::unitOf(51).isEmpty());
+        QHash<int, int> columnOf; // channel -> column
+        for (int column = 3; column < header.size(); ++column)
+            columnOf.insert(header[column].split(' ').first().toInt(), column);
+        QCOMPARE(rows[1].split(',').first(), QByteArray("2026-12-06T18:25:09.123Z"));
+
+        QHash<QByteArray, QList<QByteArray>> wide; // rx_time (decode's text) -> cells
+        for (const QByteArray &row : rows.mid(1)) {
+            const QList<QByteArray> cells = csvFields(row);
+            QCOMPARE(cells.size(), header.size());
+            const QDateTime time = QDateTime::fromString(QString::fromLatin1(cells[0]), Qt::ISODateWithMs);
+            wide.insert(timeText(time.toMSecsSinceEpoch()), cells);
+        }
+        const CommandRun decoded = runCommand(runDecodeCommand, {file});
+        int values = 0;
+        QHash<QByteArray, int> filledCells;
+        for (const QByteArray &line : decoded.out.trimmed().split('\n').mid(1)) {
+            const QList<QByteArray> cells = csvFields(line);
+            const int channel = cells[3].toInt();
+            QVERIFY2(wide.contains(cells[0]), cells[0].constData());
+            QVERIFY(columnOf.contains(channel));
+            QCOMPARE(wide[cells[0]][columnOf[channel]], cells.last());
+            ++filledCells[cells[0]];
+            ++values;
+        }
+        QVERIFY(values > 100);
+        for (auto it = wide.cbegin(); it != wide.cend(); ++it) {
+            const auto filled = std::count_if(it->begin() + 3, it->end(), [](const QByteArray &c) { return !c.isEmpty(); });
+            QCOMPARE(int(filled), filledCells.value(it.key()));
+        }
+    }
+
+    void importTwiceAddsNothing()
+    {
+        const QString file = writeCapture(u"pass.kss"_qs, capture(40, true));
+        QCOMPARE(runCommand(runImportCommand, {u"--station-dir"_qs, station(), file}).status, 0);
+        const QByteArray first = runCommand(runExportCommand, {u"--station-dir"_qs, station()}).out;
+        // A second file overlapping the first by 10 frames.
+        const QString overlap = writeCapture(u"later.kss"_qs, capture(20, false, 30));
+        const CommandRun again = runCommand(runImportCommand, {u"--station-dir"_qs, station(), file, overlap});
+        QCOMPARE(again.status, 0);
+        QCOMPARE(again.out, file.toUtf8() + ": 0 frames imported, 40 already present, 0 frames without a time record, 0 damaged spans\n"
+                          + overlap.toUtf8() + ": 10 frames imported, 10 already present, 0 frames without a time record, 0 damaged spans\n");
+        const QByteArray second = runCommand(runExportCommand, {u"--station-dir"_qs, station(), u"--to"_qs, u"2026-12-06T18:25:48.123"_qs}).out;
+        QCOMPARE(second, first);
+    }
+
+    void framesWithoutTimeAndDamageAreCounted()
+    {
+        QByteArray content = capture(3);
+        Kiss::appendFrameRecord(content, randomFrame(3)); // no time record follows
+        content += QByteArray::fromHex("C000DB05C0");                // an invalid escape
+        Kiss::appendFrameRecord(content, randomFrame(4));
+        Kiss::appendTimeRecord(content, "not a time");             // unreadable
+        content += capture(2, false, 10);
+        const QString file = writeCapture(u"damaged.kss"_qs, content);
+
+        const CommandRun imported = runCommand(runImportCommand, {u"--station-dir"_qs, station(), file});
+        QCOMPARE(imported.status, 0);
+        QCOMPARE(imported.out, file.toUtf8() + ": 5 frames imported, 0 already present, "
+                                               "2 frames without a time record, 1 damaged spans\n");
+        // The damage line is decode's.
+        const CommandRun decoded = runCommand(runDecodeCommand, {file});
+        QCOMPARE(imported.err, decoded.err);
+        QVERIFY(imported.err.startsWith(file.toUtf8() + ": offset "));
+        QCOMPARE(runCommand(runExportCommand, {u"--station-dir"_qs, station()}).out.count('\n'), 1 + 5);
+    }
+
+    void importCanBeCancelledAndKeepsWhatItRead()
+    {
+        const QString path = writeCapture(u"big.kss"_qs, capture(3 * int(CaptureImport::BatchSize) / 2));
+        QVERIFY(QDir().mkpath(station()));
+        StationDatabase database;
+        QVERIFY(database.open(station()).ok);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        CaptureImport import(file, database);
+        QCOMPARE(import.totalBytes(), file.size());
+        QCOMPARE(import.step(100), CaptureImport::Status::Running);
+        const qint64 early = import.bytesRead();
+        QVERIFY(early > 0 && early < import.totalBytes());
+        QCOMPARE(import.step(int(CaptureImport::BatchSize)), CaptureImport::Status::Running);
+        QVERIFY(import.bytesRead() > early);
+        QCOMPARE(import.cancel(), QString());
+        QCOMPARE(import.summary().imported, qint64(CaptureImport::BatchSize) + 100);
+        QCOMPARE(import.step(), CaptureImport::Status::Finished);
+        database.close();
+        const CommandRun exported = runCommand(runExportCommand, {u"--station-dir"_qs, station()});
+        QCOMPARE(exported.out.count('\n'), 1 + qsizetype(CaptureImport::BatchSize) + 100);
+    }
+
+    void exportSelects_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QList<int>>("channels"); // the channel columns, in order
+        const QList<int> com{51, 52, 53, 54, 55, 56, 57, 58};
+        QTest::newRow("channels, a range and one more") << QStringList{u"--channels"_qs, u"53-55,57"_qs} << 10 << QList<int>{53, 54, 55, 57};
+        QTest::newRow("a channel without values gives no column") << QStringList{u"--channels"_qs, u"51,1"_qs} << 10 << QList<int>{51};
+        QTest::newRow("from a date-time") << QStringList{u"--from"_qs, u"2026-12-06T18:25:14.123Z"_qs} << 5 << com;
+        QTest::newRow("to a date-time, inclusive") << QStringList{u"--to"_qs, u"2026-12-06T18:25:11.123"_qs} << 3 << com;
+        QTest::newRow("from and to") << QStringList{u"--from"_qs, u"2026-12-06T18:25:10"_qs, u"--to"_qs, u"2026-12-06T18:25:12.999"_qs} << 3 << com;
+        QTest::newRow("to a date includes the day") << QStringList{u"--to"_qs, u"2026-12-06"_qs} << 10 << com;
+        QTest::newRow("from the next day") << QStringList{u"--from"_qs, u"2026-12-07"_qs} << 0 << QList<int>{};
+    }
+    void exportSelects()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, rows);
+        QFETCH(QList<int>, channels);
+        QByteArray content;
+        for (int i = 0; i < 10; ++i) {
+            QByteArray frame = frameOf(ComGroups, ComLength);
+            putInt16(frame, 26, i);
+            Kiss::appendFrameRecord(content, frame);
+            Kiss::appendTimeRecord(content, timeText(FirstRxMs + i * 1000));
+        }
+        QCOMPARE(runCommand(runImportCommand, {u"--station-dir"_qs, station(), writeCapture(u"com.kss"_qs, content)}).status, 0);
+        const CommandRun exported = runCommand(runExportCommand, QStringList{u"--station-dir"_qs, station()} + arguments);
+        QCOMPARE(exported.status, 0);
+        const QList<QByteArray> lines = exported.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 1 + rows);
+        QList<int> header;
+        for (const QByteArray &title : csvFields(lines[0]).mid(3))
+            header << title.split(' ').first().toInt();
+        QCOMPARE(header, channels);
+    }
+
+    void exportRefuses_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("error");
+        QTest::newRow("bad from") << QStringList{u"--from"_qs, u"yesterday"_qs} << QByteArray("bad --from time 'yesterday'");
+        QTest::newRow("bad to") << QStringList{u"--to"_qs, u"2026-13-01"_qs} << QByteArray("bad --to time '2026-13-01'");
+        QTest::newRow("unknown channel") << QStringList{u"--channels"_qs, u"12,200"_qs} << QByteArray("unknown channel 200");
+        QTest::newRow("channel 0") << QStringList{u"--channels"_qs, u"0"_qs} << QByteArray("unknown channel 0");
+        QTest::newRow("malformed list") << QStringList{u"--channels"_qs, u"12;14"_qs} << QByteArray("bad channel list '12;14'");
+        QTest::newRow("backward range") << QStringList{u"--channels"_qs, u"35-30"_qs} << QByteArray("bad channel range '35-30'");
+        QTest::newRow("no archive") << QStringList{} << QByteArray("no station database at ");
+    }
+    void exportRefuses()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, error);
+        const CommandRun exported = runCommand(runExportCommand, QStringList{u"--station-dir"_qs, station()} + arguments);
+        QCOMPARE(exported.status, 2);
+        QCOMPARE(exported.out, QByteArray());
+        QVERIFY2(exported.err.startsWith("halvora1 export: " + error), exported.err.constData());
+        QVERIFY(!QFile::exists(QDir(station()).filePath(QLatin1String(StationDatabase::FileName))));
+    }
+
+    void importRefuses_data()
+    {
+        QTest::addColumn<QString>("file"); // "" none; "dir" the station's parent directory
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("error");
+        QTest::newRow("no file") << QString() << 2 << QByteArray("halvora1 import: no capture file given\n");
+        QTest::newRow("missing file") << u"missing.kss"_qs << 1 << QByteArray("halvora1 import: cannot read ");
+        QTest::newRow("a directory") << u"dir"_qs << 1 << QByteArray("halvora1 import: cannot read ");
+    }
+    void importRefuses()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, status);
+        QFETCH(QByteArray, error);
+        QStringList arguments{u"--station-dir"_qs, station()};
+        if (file == u"dir")
+            arguments << m_dir->path();
+        else if (!file.isEmpty())
+            arguments << m_dir->filePath(file);
+        const CommandRun imported = runCommand(runImportCommand, arguments);
+        QCOMPARE(imported.status, status);
+        QVERIFY2(imported.err.startsWith(error), imported.err.constData());
+    }
+
+    void receptionTimeText_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<qint64>("ms"); // -1: not a time
+        QTest::newRow("ours") << QByteArray("2026-12-06 18:25:09.123 UTC") << FirstRxMs;
+        QTest::newRow("epoch") << QByteArray("1970-01-01 00:00:00.000 UTC") << qint64(0);
+        QTest::newRow("leap day") << QByteArray("2024-02-29 23:59:59.999 UTC") << qint64(1709251199999);
+        QTest::newRow("no such day") << QByteArray("2026-02-29 00:00:00.000 UTC") << qint64(-1);
+        QTest::newRow("hour 24") << QByteArray("2026-12-06 24:00:00.000 UTC") << qint64(-1);
+        QTest::newRow("no milliseconds") << QByteArray("2026-12-06 18:25:09 UTC") << qint64(-1);
+        QTest::newRow("not UTC") << QByteArray("2026-12-06 18:25:09.123 CET") << qint64(-1);
+        QTest::newRow("letters") << QByteArray("2026-12-0x 18:25:09.123 UTC") << qint64(-1);
+    }
+    void receptionTimeText()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(qint64, ms);
+        const std::optional<qint64> parsed = receptionTimeFromText(text);
+        QCOMPARE(parsed.value_or(-1), ms);
+    }
+
+private:
+    QString station() const { return m_dir->filePath(u"station"_qs); }
+    QString writeCapture(const QString &name, const QByteArray &content)
+    {
+        const QString path = m_dir->filePath(name);
+        if (!writeFile(path, content))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+QTEST_GUILESS_MAIN(CommandsTest)
+#include "tst_commands.moc"
