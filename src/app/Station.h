@@ -29,6 +29,7 @@ struct StationOptions
 {
     QString programDir;               // capture files, debug files, database
     QString configDir;                // online_conf.ini (default: programDir)
+    QString pictureDir;               // screenshots unless IMAGE_PATH says (default: programDir)
     QString workingDir;               // where the shutdown clean-up looks (default: current dir)
     const TimeSource *timeSource = nullptr; // default: the system clock
     int linkRetryIntervalMs = 10000;

@@ -63,7 +63,7 @@ std::optional<QString> Station::saveSettings(const ConfigurationValues &values)
         return QStringLiteral("the station has not read its configuration file yet");
     if (auto error = writeConfigurationValues(m_configFilePath, values))
         return error;
-    const ConfigurationReadResult read = readAgain(m_configFilePath, m_options.programDir);
+    const ConfigurationReadResult read = readAgain(m_configFilePath, m_options.pictureDir.isEmpty() ? m_options.programDir : m_options.pictureDir);
     if (read.error)
         return m_configFilePath + u' ' + read.error->description;
     if (const auto problem = applySettings(read.configuration)) {
@@ -76,7 +76,7 @@ std::optional<QString> Station::saveSettings(const ConfigurationValues &values)
 
 void Station::applyChangedConfigurationFile()
 {
-    const ConfigurationReadResult read = readAgain(m_configFilePath, m_options.programDir);
+    const ConfigurationReadResult read = readAgain(m_configFilePath, m_options.pictureDir.isEmpty() ? m_options.programDir : m_options.pictureDir);
     // The Settings dialog's own save arrives here too, already applied.
     if (!read.error && sameSettings(read.configuration, m_config))
         return;

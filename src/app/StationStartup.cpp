@@ -23,7 +23,8 @@ void Station::start()
     const QString configDir =
         QDir::cleanPath(m_options.configDir.isEmpty() ? m_options.programDir : m_options.configDir);
     m_configFilePath = configDir + u'/' + ConfigFileName;
-    m_config.imageDir = programDir + u'/';
+    m_config.imageDir =
+        QDir::cleanPath(m_options.pictureDir.isEmpty() ? programDir : m_options.pictureDir) + u'/';
 
     // From here on the first error stops the sequence and shows the report.
     ConfigurationReadResult read = readConfiguration(m_configFilePath, m_config);

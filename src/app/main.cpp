@@ -1,6 +1,13 @@
 // halvora1: the Halvora-1 ground station. See README.md for the command line.
+#include "app/ConfigurationTemplate.h"
 #include "app/DecodeCommand.h"
 #include "app/ExitSignals.h"
+#include "app/ExportCommand.h"
+#include "app/ImportCommand.h"
+#include "app/QueueCommand.h"
+#include "app/StationDirectory.h"
+#include "app/gui/SettingsDialog.h"
+#include "app/ConfigurationWriter.h"
 #include "app/HeadlessRunner.h"
 #include "app/Station.h"
 #include "app/gui/MainWindow.h"
@@ -9,6 +16,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QScreen>
 
 #include <cstdio>
@@ -24,14 +32,33 @@ struct Options
     QString httpAddress; // --http ADDR:PORT; empty: the configuration's HTTP key, if any
 };
 
+StationDirectory stationDirectoryFrom(const Options &options)
+{
+    return StationDirectory::resolve(options.stationDir, QCoreApplication::applicationDirPath());
+}
+
 StationOptions stationOptionsFrom(const Options &options)
 {
+    const StationDirectory where = stationDirectoryFrom(options);
+    if (where.kind == StationDirectory::Kind::PerUser) {
+        // The per-user folders may not exist yet on a first start.
+        for (const QString &dir : {where.configDir, where.dataDir, where.pictureDir})
+            QDir().mkpath(dir);
+    }
     StationOptions stationOptions;
-    stationOptions.programDir = options.stationDir.isEmpty()
-                                    ? QCoreApplication::applicationDirPath()
-                                    : QDir(options.stationDir).absolutePath();
+    stationOptions.programDir = QDir(where.dataDir).absolutePath();
+    stationOptions.configDir = QDir(where.configDir).absolutePath();
+    stationOptions.pictureDir = QDir(where.pictureDir).absolutePath();
     stationOptions.uploadAllowed = !options.noUpload;
     return stationOptions;
+}
+
+// In the per-user case a missing configuration is a first start, not an error.
+bool isFirstStart(const Options &options)
+{
+    const StationDirectory where = stationDirectoryFrom(options);
+    return where.kind == StationDirectory::Kind::PerUser &&
+           !QFileInfo::exists(where.configurationFile());
 }
 
 // The read-only remote view, when --http or the configuration's HTTP key asks for one. Nothing
@@ -55,6 +82,18 @@ std::optional<QString> startRemoteView(Station &station, const Options &options,
 int runHeadless(const Options &options, int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (isFirstStart(options)) {
+        const QString path = stationDirectoryFrom(options).configurationFile();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (const auto error = writeConfigurationTemplate(path)) {
+            std::fprintf(stderr, "halvora1: cannot write %s: %s\n", qPrintable(path), qPrintable(*error));
+            return 74;
+        }
+        std::fprintf(stderr, "halvora1: first start: wrote a commented configuration to %s; "
+                             "fill in PORT, SERVER and MYCALL there and start again\n",
+                     qPrintable(path));
+        return 78;
+    }
     Station station(stationOptionsFrom(options));
     HeadlessRunner runner(station);
     runner.installSignalHandlers();
@@ -76,6 +115,17 @@ int runHeadless(const Options &options, int argc, char **argv)
 int runWindow(const Options &options, int argc, char **argv)
 {
     QApplication app(argc, argv);
+    if (isFirstStart(options)) {
+        // First start: the Settings dialog with the template's defaults, before the station
+        // reads the file.
+        const QString path = stationDirectoryFrom(options).configurationFile();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        writeConfigurationTemplate(path);
+        SettingsDialog first(Configuration{}, [path](const ConfigurationValues &values) {
+            return writeConfigurationValues(path, values);
+        });
+        first.exec();
+    }
     Station station(stationOptionsFrom(options));
     MainWindow window(station);
     // The start-up sequence runs as the window loads, before it takes input.
@@ -108,13 +158,28 @@ int main(int argc, char **argv)
     // Offline decoding of capture files: a command of its own, with no station and no event loop.
     if (arguments.size() > 1 && arguments.at(1) == u"decode")
         return runDecodeCommand(arguments.mid(2), stdout, stderr);
+    // The station database's readers and writers: Qt SQL loads its driver through an application.
+    if (arguments.size() > 1 && (arguments.at(1) == u"queue" || arguments.at(1) == u"import" ||
+                                 arguments.at(1) == u"export")) {
+        QCoreApplication app(argc, argv);
+        const auto command = arguments.at(1) == u"queue"    ? runQueueCommand
+                             : arguments.at(1) == u"import" ? runImportCommand
+                                                            : runExportCommand;
+        return command(arguments.mid(2), stdout, stderr);
+    }
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Halvora-1 ground station: receives AX.25 frames from an AGW packet engine, decodes the "
         "satellite's telemetry and uploads it.\n\n"
-        "  halvora1 [--headless] [--station-dir DIR] [--no-upload]\n"
-        "  halvora1 decode FILE.kss...   capture files to CSV (see 'halvora1 decode --help')"));
+        "  halvora1 [--headless] [--station-dir DIR] [--no-upload] [--http ADDR:PORT]\n"
+        "  halvora1 decode FILE.kss...   capture files to CSV (see 'halvora1 decode --help')\n"
+        "  halvora1 import [--station-dir DIR] FILE.kss...   capture files into the archive\n"
+        "  halvora1 export [--station-dir DIR] [--from TIME] [--to TIME] [--channels LIST] [--long]\n"
+        "  halvora1 queue [--station-dir DIR] [--retry-rejected]   the upload queue\n\n"
+        "Station directory: --station-dir DIR; else the executable's directory when it holds\n"
+        "online_conf.ini; else ~/.config/halvora1/online_conf.ini with data in\n"
+        "~/.local/share/halvora1/ and screenshots in ~/Pictures/halvora1/."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({QStringLiteral("headless"),
