@@ -67,7 +67,8 @@ QString columnTitle(int channel)
 
 QString isoTime(qint64 timeMs)
 {
-    return QDateTime::fromMSecsSinceEpoch(timeMs, QTimeZone::utc()).toString(Qt::ISODateWithMs);
+    return QDateTime::fromMSecsSinceEpoch(timeMs, QTimeZone::utc())
+        .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
 }
 
 QString write(TelemetryArchive &archive, const std::vector<int> &channels, qint64 fromMs, qint64 toMs,
