@@ -110,6 +110,15 @@ void zoomAndPan(benchmark::State &state)
 }
 BENCHMARK(zoomAndPan)->ArgName("permille")->Arg(500)->Arg(100)->Arg(50)->Arg(5)->Unit(benchmark::kMillisecond);
 
+// "Last pass" on a continuous archive: the longest walk back (capped at 24 h).
+void lastPassRange(benchmark::State &state)
+{
+    MillionFrames &store = millionFrames();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(PlotRange::compute(PlotRange::Kind::LastPass, *store.archive));
+}
+BENCHMARK(lastPassRange)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char **argv)

@@ -23,10 +23,11 @@ namespace {
 
 // The first frame of the newest run of frames without a gap over PassGapMs. Walks back one gap
 // window at a time, reading one frame per step (the earliest in the window), so a long
-// continuous run costs one indexed look-up per 15 minutes, not one row per frame.
+// continuous run costs one indexed look-up per 15 minutes (at most 96), not one row per frame.
 std::optional<qint64> passStart(TelemetryArchive &archive, qint64 newestMs, QString *error)
 {
     qint64 start = newestMs;
+    const qint64 limit = newestMs + 1 - MaxPassMs;
     for (;;) {
         std::optional<qint64> earliest;
         const QString failure = archive.forEachFrame(start - PassGapMs, start, [&](const ArchivedFrame &frame) {
@@ -41,6 +42,8 @@ std::optional<qint64> passStart(TelemetryArchive &archive, qint64 newestMs, QStr
         if (!earliest)
             return start;
         start = *earliest;
+        if (start <= limit)
+            return limit;
     }
 }
 

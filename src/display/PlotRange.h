@@ -15,6 +15,9 @@ enum class Kind { LastPass, Last24Hours, Last7Days, All };
 
 // A pass ends where the archive has no frame for longer than this.
 constexpr qint64 PassGapMs = 15 * 60 * 1000;
+// A run longer than this is no pass (a test feed or a continuous recording): "last pass" shows
+// its newest 24 hours, so finding it stays a few look-ups.
+constexpr qint64 MaxPassMs = 24 * 60 * 60 * 1000;
 
 struct Span
 {

@@ -32,6 +32,7 @@ private slots:
     void initTestCase();
     void ranges_data();
     void ranges();
+    void lastPassOfAContinuousRunIsItsLastDay();
     void timeTicksAreUtc();
     void spikesSurviveEveryZoom();
     void cacheFollowsNewAndImportedFrames();
@@ -83,6 +84,19 @@ void PlotDataTest::ranges()
     QVERIFY2(span, qPrintable(error));
     QCOMPARE(span->fromMs, expectedFrom);
     QCOMPARE(span->toMs, base + 8 * Day + 25 * Minute + 1);
+}
+
+void PlotDataTest::lastPassOfAContinuousRunIsItsLastDay()
+{
+    PlotArchive store;
+    const qint64 base = utcMs("2026-12-01T00:00:00.000Z");
+    for (int i = 0; i <= 2 * 24 * 6; ++i) // every 10 minutes for two days
+        store.archive->addFrame(plotFrame(base + i * 10 * Minute, Family::EpsDebug, {{1, 3.3}}));
+    const qint64 end = base + 2 * Day + 1;
+    const std::optional<PlotRange::Span> span = PlotRange::compute(PlotRange::Kind::LastPass, *store.archive);
+    QVERIFY(span);
+    QCOMPARE(span->fromMs, end - Day);
+    QCOMPARE(span->toMs, end);
 }
 
 void PlotDataTest::timeTicksAreUtc()
