@@ -1,10 +1,12 @@
-// The Plots window on an archive of 1,000,000 EPS frames (one every 10 s, 116 days): one
+// The Plots window on an archive of 1,000,000 frames (one every 10 s, 116 days; the four
+// families in turn, as in bench_store, or EPS debug data only with --eps-only): one
 // channel over all time drawn from a cold start, zoom and pan redrawn (wide spans from the
 // cached slices, narrow ones from the archive), and the memory the window adds.
 // Budgets: all time < 200 ms; zoom or pan < 50 ms; the window adds < 100 MB.
 #include "display/PlotRange.h"
 #include "display/gui/PlotChartView.h"
 #include "display/gui/PlotWindow.h"
+#include "store/ArchiveSchema.h"
 #include "store/StationDatabase.h"
 #include "store/TelemetryArchive.h"
 
@@ -23,6 +25,7 @@ namespace {
 constexpr int FrameCount = 1'000'000;
 constexpr qint64 FirstMs = 1'700'000'000'000;
 constexpr qint64 StepMs = 10'000;
+bool epsOnly = false; // every frame carries the plotted channel: four times the rows to read
 
 struct MillionFrames
 {
@@ -37,18 +40,19 @@ MillionFrames &millionFrames()
         auto *made = new MillionFrames;
         made->database.open(made->directory.path());
         made->archive = std::make_unique<TelemetryArchive>(made->database);
-        ArchivedFrame frame;
-        frame.packetType = QStringLiteral("EPS debug data");
-        frame.satTime = QStringLiteral("2026-12-06 18:25:09");
-        frame.family = Family::EpsDebug;
-        frame.frame = QByteArray(143, 'x');
-        for (int channel = 1; channel <= 48; ++channel)
-            frame.present.set(std::size_t(channel));
         for (int i = 0; i < FrameCount; ++i) {
+            const ArchiveSchema::FamilyTable &table = ArchiveSchema::FamilyTables[epsOnly ? 0 : std::size_t(i % 4)];
+            ArchivedFrame frame;
+            frame.packetType = QStringLiteral("EPS debug data");
+            frame.satTime = QStringLiteral("2026-12-06 18:25:09");
+            frame.family = table.family;
+            frame.frame = QByteArray(143, 'x');
             frame.rxTimeMs = FirstMs + qint64(i) * StepMs;
             std::memcpy(frame.frame.data(), &i, sizeof i);
-            for (int channel = 1; channel <= 48; ++channel)
+            for (int channel = table.firstChannel; channel <= table.lastChannel; ++channel) {
+                frame.present.set(std::size_t(channel));
                 frame.values[std::size_t(channel)] = std::sin(i * 0.001 + channel) * 10 + (i % 99991 == 0 ? 50 : 0);
+            }
             made->archive->addFrame(frame);
             if (i % 5000 == 4999)
                 made->database.flush();
@@ -126,6 +130,8 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    for (int i = 1; i < argc; ++i)
+        epsOnly = epsOnly || qstrcmp(argv[i], "--eps-only") == 0;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

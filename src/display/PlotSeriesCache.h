@@ -15,8 +15,9 @@
 class PlotSeriesCache
 {
 public:
-    // Slices kept per channel over the archive's whole time range.
-    static constexpr int CachedSlices = 8192;
+    // Slices kept per channel over the archive's whole time range (2.6 MB a channel): fine
+    // enough that only spans of a few thousand frames go back to the archive.
+    static constexpr int CachedSlices = 65536;
 
     struct Points
     {

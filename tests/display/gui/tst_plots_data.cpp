@@ -142,11 +142,11 @@ void PlotDataTest::spikesSurviveEveryZoom()
 
     // A narrow zoom reads exact pixel columns from the archive.
     const qint64 spikeTime = start + SpikeAt * 1000;
-    const PlotSeriesCache::Points narrow = cache.points(1, spikeTime - 100 * 1000, spikeTime + 100 * 1000, Columns);
+    const PlotSeriesCache::Points narrow = cache.points(1, spikeTime - 50 * 1000, spikeTime + 50 * 1000, Columns);
     QVERIFY(cache.archiveReads() > reads);
     QCOMPARE(extremes(narrow.points).second, 99.0);
     for (const SeriesDecimation::Point &point : narrow.points)
-        QVERIFY(point.timeMs >= spikeTime - 100 * 1000 && point.timeMs < spikeTime + 100 * 1000);
+        QVERIFY(point.timeMs >= spikeTime - 50 * 1000 && point.timeMs < spikeTime + 50 * 1000);
     const auto spike = std::find_if(narrow.points.begin(), narrow.points.end(), [](const auto &p) { return p.value == 99.0; });
     QCOMPARE(spike->timeMs, spikeTime);
 }
