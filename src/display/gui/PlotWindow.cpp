@@ -82,7 +82,18 @@ PlotWindow::PlotWindow(TelemetryArchive &archive, QWidget *parent)
     m_liveTimer.setSingleShot(true);
     connect(&m_liveTimer, &QTimer::timeout, this, &PlotWindow::liveRefresh);
     m_sinceLiveRefresh.start();
-    setRange(PlotRange::Kind::LastPass);
+    if (QAbstractButton *button = m_rangeButtons->button(int(m_range)))
+        button->setChecked(true);
+}
+
+void PlotWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Frames may have arrived while hidden: a range the user has not zoomed catches up.
+    if (!m_rangeApplied || !m_zoomed)
+        applyRange();
+    else
+        reload();
 }
 
 QWidget *PlotWindow::buildToolBar()
@@ -242,6 +253,7 @@ void PlotWindow::applyRange()
     // An empty archive: the last hour up to now, until frames arrive.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     m_rangeSpan = span.value_or(PlotRange::Span{now - 60 * 60 * 1000, now});
+    m_rangeApplied = true;
     m_zoomed = false;
     m_view->setSpan(m_rangeSpan.fromMs, m_rangeSpan.toMs);
     reload();
@@ -266,6 +278,8 @@ PlotRange::Span PlotWindow::span() const
 
 void PlotWindow::reload()
 {
+    if (!m_rangeApplied)
+        return; // nothing to show before the window is first shown or given a range
     const qint64 from = m_view->fromMs();
     const qint64 to = m_view->toMs();
     const int columns = m_view->plotColumns();
@@ -314,6 +328,8 @@ void PlotWindow::frameArchived(qint64 rxTimeMs)
 void PlotWindow::liveRefresh()
 {
     m_sinceLiveRefresh.restart();
+    if (!isVisible())
+        return; // showEvent catches up
     // A range the user has not zoomed follows the newest frame; a zoomed view stays put.
     if (m_zoomed)
         reload();

@@ -57,6 +57,9 @@ public:
     QValueAxis *axisOfUnit(const QString &unit) const;
     QString lastError() const { return m_lastError; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 public slots:
     // A satellite frame received at rxTimeMs was archived. Redraws at most 4 times a second.
     void frameArchived(qint64 rxTimeMs);
@@ -93,6 +96,7 @@ private:
     std::map<QString, QValueAxis *> m_unitAxes;
     PlotRange::Kind m_range = PlotRange::Kind::LastPass;
     PlotRange::Span m_rangeSpan;
+    bool m_rangeApplied = false; // the first range is read when the window is first shown
     bool m_zoomed = false; // the user moved away from the range's span: live frames do not move it
     QTimer m_liveTimer;
     QElapsedTimer m_sinceLiveRefresh;
