@@ -11,7 +11,7 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
-#include <QHeaderView>
+#include <QImageWriter>
 #include <QLabel>
 #include <QLineSeries>
 #include <QMessageBox>
@@ -383,8 +383,9 @@ QString PlotWindow::exportCsv(const QString &path)
 
 QString PlotWindow::exportPng(const QString &path)
 {
-    if (!m_view->grab().save(path, "PNG"))
-        return QStringLiteral("cannot write the image %1").arg(path);
+    QImageWriter writer(path, "png");
+    if (!writer.write(m_view->grab().toImage()))
+        return QStringLiteral("cannot write the image %1: %2").arg(path, writer.errorString());
     return {};
 }
 

@@ -252,6 +252,7 @@ void PlotWindowTest::exportsWhatIsShown()
 
     const QString nowhere = m_store->directory.filePath(QStringLiteral("missing/shown.csv"));
     QVERIFY(m_window->exportCsv(nowhere).contains(nowhere));
+    QVERIFY(m_window->exportPng(m_store->directory.filePath(QStringLiteral("missing/shown.png"))).contains(QStringLiteral("missing/shown.png")));
 }
 
 QTEST_MAIN(PlotWindowTest)
