@@ -142,3 +142,14 @@ bool CaptureImport::commitBatch()
     m_batch.clear();
     return true;
 }
+
+QString CaptureImport::Summary::line(const QString &path) const
+{
+    return QStringLiteral("%1: %2 frames imported, %3 already present, %4 frames without a time "
+                          "record, %5 damaged spans")
+        .arg(path)
+        .arg(imported)
+        .arg(alreadyPresent)
+        .arg(withoutTime)
+        .arg(damagedSpans);
+}

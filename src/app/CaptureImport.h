@@ -24,6 +24,9 @@ public:
         qint64 alreadyPresent = 0; // same reception time and bytes archived before
         qint64 withoutTime = 0;    // satellite frames without a (readable) time record, skipped
         qint64 damagedSpans = 0;
+
+        // "FILE: N frames imported, N already present, N frames without a time record, N damaged spans"
+        QString line(const QString &path) const;
     };
     enum class Status {
         Running,  // call step() again

@@ -26,13 +26,7 @@ const char *const HelpText =
 
 void printSummary(std::FILE *out, const QString &path, const CaptureImport::Summary &summary)
 {
-    std::fprintf(out,
-                 "%s: %lld frames imported, %lld already present, %lld frames without a time "
-                 "record, %lld damaged spans\n",
-                 qPrintable(path), static_cast<long long>(summary.imported),
-                 static_cast<long long>(summary.alreadyPresent),
-                 static_cast<long long>(summary.withoutTime),
-                 static_cast<long long>(summary.damagedSpans));
+    std::fprintf(out, "%s\n", qPrintable(summary.line(path)));
 }
 
 } // namespace

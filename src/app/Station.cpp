@@ -56,6 +56,7 @@ void Station::handleSatelliteFrame()
 {
     const QByteArrayView frame = m_intake.rawFrame();
     m_store.archive(m_intake.frameTimeMs(), frame, m_intake.lastDecode(), m_history);
+    emit frameArchived(m_intake.frameTimeMs());
     prepareUploadBody();
     if (m_uploadAllowed)
         uploadCurrentFrame();

@@ -116,6 +116,7 @@ signals:
     void messageBoxRequested(const QString &title, const QString &text, MessageIcon icon);
     void statusAreaChanged();
     void settingsApplied();
+    void frameArchived(qint64 rxTimeMs); // a satellite frame went into the archive
 
 private:
     std::optional<StartupError> openLink(const QString &portValue);

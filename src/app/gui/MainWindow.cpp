@@ -2,6 +2,7 @@
 
 #include "app/Station.h"
 #include "app/gui/AboutWindow.h"
+#include "app/gui/ArchiveActions.h"
 #include "app/gui/ActivityLogText.h"
 #include "app/gui/ClientScrollArea.h"
 #include "app/gui/SettingsDialog.h"
@@ -30,7 +31,10 @@
 using namespace TwipLayout;
 
 MainWindow::MainWindow(Station &station, QWidget *parent)
-    : QMainWindow(parent), m_station(station), m_selectors(new QButtonGroup(this))
+    : QMainWindow(parent),
+      m_station(station),
+      m_selectors(new QButtonGroup(this)),
+      m_archiveActions(new ArchiveActions(station, this, this))
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Halvora-1 Online Telemetry Decoder (Narvek)"));
@@ -117,6 +121,7 @@ void MainWindow::buildChannelTable(QWidget *client)
         box->setTextMargins(0, 0, 0, 0);
         setBase(box, White);
         m_valueBoxes[std::size_t(row.channel)] = box;
+        m_archiveActions->watchValueBox(box, row.channel);
 
         auto *unit = new QLabel(parent);
         place(unit, QByteArray("unitLabel_" + number).constData(),
@@ -193,6 +198,7 @@ void MainWindow::buildMenus()
     QAction *settings = options->addAction(QStringLiteral("Settings..."));
     settings->setObjectName(QStringLiteral("settingsAction"));
     connect(settings, &QAction::triggered, this, &MainWindow::openSettings);
+    m_archiveActions->addTo(options);
 
     QMenu *info = menuBar()->addMenu(QStringLiteral("&Info"));
     info->setObjectName(QStringLiteral("infoMenu"));

@@ -9,6 +9,7 @@
 #include <optional>
 
 class AboutWindow;
+class ArchiveActions;
 class ChannelChartView;
 class ClientScrollArea;
 class SettingsDialog;
@@ -44,6 +45,7 @@ public:
 
     ChannelChartView *chartView() const { return m_chartView; }
     AboutWindow *aboutWindow() const { return m_about.get(); }
+    ArchiveActions *archiveActions() const { return m_archiveActions; }
     // The designed client area (inside the central scroll area).
     QWidget *clientArea() const;
     SettingsDialog *settingsDialog() const;
@@ -86,6 +88,7 @@ private:
     QStringList m_pendingRawLines;
     QStringList m_pendingHeaderLines;
     QButtonGroup *m_selectors;
+    ArchiveActions *m_archiveActions;
     std::array<QLineEdit *, 99> m_valueBoxes{};
     std::array<QLabel *, 99> m_unitLabels{};
     int m_highlighted = 0;
