@@ -11,6 +11,8 @@ FrameIntake::FrameIntake(const Clock &clock, TelemetryHistory &history, ChannelD
                          QObject *parent)
     : QObject(parent), m_clock(clock), m_history(history), m_display(display)
 {
+    connect(&m_capture, &CaptureKeeper::logMessage, this, &FrameIntake::logMessage);
+    connect(&m_capture, &CaptureKeeper::failingChanged, this, &FrameIntake::captureWriteStateChanged);
 }
 
 std::optional<QString> FrameIntake::openCapture(const QString &path)
@@ -33,7 +35,7 @@ void FrameIntake::handleRecord(const QByteArray &record)
 void FrameIntake::handleRawFrame(QByteArrayView data)
 {
     m_frameBytes.assign(data);
-    reportCaptureWrite(m_capture.writeFrameRecord(data));
+    m_capture.writeFrame(data);
 
     m_frameHex = buildFrameHex(m_frameBytes);
     m_rawFrameLines.append(m_frameHex);
@@ -55,7 +57,7 @@ void FrameIntake::stampFrameTime()
     const QDateTime now = m_clock.utcNowPrecise(); // one reading for the text and the archive
     m_frameTimeMs = now.toMSecsSinceEpoch();
     m_frameTimeText = formatTimestamp(now.date(), now.time()) + QStringLiteral(" UTC");
-    reportCaptureWrite(m_capture.writeTimeRecord(m_frameTimeText.toLatin1()));
+    m_capture.writeTime(m_frameTimeText.toLatin1());
 }
 
 void FrameIntake::decodeFrame()
@@ -86,15 +88,6 @@ void FrameIntake::handlePortInfo(QByteArrayView record)
         record.sliced(qMin<qsizetype>(AgwProtocol::HeaderSize, record.size()), qMin(claimed, available));
     const QString text = QStringLiteral("total number of ports: ") + QString::fromLatin1(data);
     emit logMessage(text.left(52));
-}
-
-void FrameIntake::reportCaptureWrite(bool written)
-{
-    if (!written && m_capture.isOpen() && !m_captureWriteFailed) {
-        m_captureWriteFailed = true;
-        emit logMessage(QStringLiteral("Capture file write error: ") + m_capture.errorString());
-        emit captureWriteStateChanged(true);
-    }
 }
 
 QString FrameIntake::rawFrameText() const

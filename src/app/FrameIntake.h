@@ -4,7 +4,7 @@
 #include "decode/FrameBytes.h"
 #include "decode/FrameDecoder.h"
 #include "decode/TelemetryHistory.h"
-#include "link/CaptureFile.h"
+#include "app/CaptureKeeper.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -33,6 +33,7 @@ public:
     std::optional<QString> openCapture(const QString &path);
     void closeCapture() { m_capture.close(); }
     bool isCaptureOpen() const { return m_capture.isOpen(); }
+    void setCaptureRetryInterval(int milliseconds) { m_capture.setRetryInterval(milliseconds); }
     QString capturePath() const { return m_capturePath; }
 
     // One whole packet-engine record.
@@ -67,14 +68,12 @@ private:
     void handlePortInfo(QByteArrayView record);
     void stampFrameTime();
     void decodeFrame();
-    void reportCaptureWrite(bool written);
 
     const Clock &m_clock;
     TelemetryHistory &m_history;
     ChannelDisplay &m_display;
-    CaptureFile m_capture;
+    CaptureKeeper m_capture;
     QString m_capturePath;
-    bool m_captureWriteFailed = false; // a capture write failure is logged once
 
     FrameBytes m_frameBytes;
     QString m_frameHex;

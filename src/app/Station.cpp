@@ -21,6 +21,7 @@ Station::Station(StationOptions options, QObject *parent)
         m_options.workingDir = QDir::currentPath();
     m_link.setRetryInterval(m_options.linkRetryIntervalMs);
     m_link.setConnectTimeout(m_options.linkConnectTimeoutMs);
+    m_intake.setCaptureRetryInterval(m_options.captureRetryIntervalMs);
 
     connect(&m_link, &LinkSupervisor::logMessage, &m_log, &ActivityLog::add);
     connect(&m_link, &LinkSupervisor::recordReceived, &m_intake, &FrameIntake::handleRecord);

@@ -35,6 +35,7 @@ struct StationOptions
     int linkRetryIntervalMs = 10000;
     int linkConnectTimeoutMs = 30000;
     int uploadTimeoutMs = 30000;
+    int captureRetryIntervalMs = 60000;
     bool uploadAllowed = true;        // "allow data transfer" when the window opens
 };
 

@@ -2,6 +2,8 @@
 
 #include "link/Kiss.h"
 
+#include <QFileInfo>
+
 QString CaptureFile::fileName(const QString &mycall, const QDateTime &utcStart)
 {
     return mycall + u'_' + utcStart.toString(QStringLiteral("ddMMyyyy_HHmm")) +
@@ -35,13 +37,30 @@ bool CaptureFile::writeRecord()
 {
     if (!m_file.isOpen())
         return false;
-    // Unbuffered: one write call per record puts it in the file at once.
-    return m_file.write(m_record) == m_record.size();
+    // Unbuffered: one write call per record puts it in the file at once. A record cut short
+    // (disk full) is taken back, so the file never holds part of a record.
+    const qint64 written = m_file.write(m_record);
+    if (written == m_record.size())
+        return true;
+    if (written > 0)
+        m_file.resize(m_file.size() - written);
+    return false;
 }
 
 QString CaptureFile::errorString() const
 {
     return m_file.isOpen() ? m_file.errorString() : QStringLiteral("the capture file is not open");
+}
+
+bool CaptureFile::isMissing() const
+{
+    // On Linux a removed file still takes writes; they would vanish with it.
+    return m_file.isOpen() && !QFileInfo::exists(m_file.fileName());
+}
+
+std::optional<QString> CaptureFile::reopen()
+{
+    return open(m_file.fileName());
 }
 
 void CaptureFile::close()

@@ -26,6 +26,10 @@ public:
     bool writeFrameRecord(QByteArrayView data);
     bool writeTimeRecord(QByteArrayView text);
     QString errorString() const;
+    // The file was removed or renamed while open.
+    bool isMissing() const;
+    // Opens the same path again for appending (creating it again if it was removed).
+    std::optional<QString> reopen();
     void close();
 
 private:
