@@ -23,6 +23,7 @@ public:
     void close();
     bool isOpen() const { return m_file.isOpen(); }
     bool isFailing() const { return m_failing; }
+    qint64 bytesWritten() const { return m_file.bytesWritten(); }
     void setRetryInterval(int milliseconds) { m_check.setInterval(milliseconds); }
 
     void writeFrame(QByteArrayView data) { afterWrite(!m_failing && m_file.writeFrameRecord(data)); }

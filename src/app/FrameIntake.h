@@ -33,6 +33,7 @@ public:
     std::optional<QString> openCapture(const QString &path);
     void closeCapture() { m_capture.close(); }
     bool isCaptureOpen() const { return m_capture.isOpen(); }
+    qint64 captureBytesWritten() const { return m_capture.bytesWritten(); }
     void setCaptureRetryInterval(int milliseconds) { m_capture.setRetryInterval(milliseconds); }
     QString capturePath() const { return m_capturePath; }
 

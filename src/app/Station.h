@@ -79,6 +79,7 @@ public:
     const UploadController &uploads() const { return m_uploads; }
     FrameStore &store() { return m_store; }
     int linkState() const { return m_link.state(); }
+    qint64 linkReconnects() const { return m_link.reconnectCount(); }
 
     // --- state of its own ------------------------------------------------------------------
     QString programDir() const { return m_options.programDir; }

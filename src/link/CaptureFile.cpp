@@ -40,8 +40,10 @@ bool CaptureFile::writeRecord()
     // Unbuffered: one write call per record puts it in the file at once. A record cut short
     // (disk full) is taken back, so the file never holds part of a record.
     const qint64 written = m_file.write(m_record);
-    if (written == m_record.size())
+    if (written == m_record.size()) {
+        m_bytesWritten += written;
         return true;
+    }
     if (written > 0)
         m_file.resize(m_file.size() - written);
     return false;

@@ -26,6 +26,7 @@ public:
     bool writeFrameRecord(QByteArrayView data);
     bool writeTimeRecord(QByteArrayView text);
     QString errorString() const;
+    qint64 bytesWritten() const { return m_bytesWritten; } // whole records, this run
     // The file was removed or renamed while open.
     bool isMissing() const;
     // Opens the same path again for appending (creating it again if it was removed).
@@ -37,4 +38,5 @@ private:
 
     QFile m_file;
     QByteArray m_record; // reused for every record
+    qint64 m_bytesWritten = 0;
 };

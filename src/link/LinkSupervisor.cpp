@@ -43,6 +43,7 @@ void LinkSupervisor::reconnect()
 
 void LinkSupervisor::handleConnected()
 {
+    ++m_connections;
     emit logMessage(QStringLiteral("AGW winsock connection made"));
     // A good connection ends the run of failures: the next one is news again.
     m_lastFailure = NoFailure;

@@ -29,6 +29,8 @@ public:
     bool isUp() const { return m_client.state() != AgwClient::Closed; }
     QString remoteHost() const { return m_client.remoteHost(); }
     quint16 remotePort() const { return m_client.remotePort(); }
+    // Connections made after the first one of this run.
+    qint64 reconnectCount() const { return m_connections > 0 ? m_connections - 1 : 0; }
 
 signals:
     void recordReceived(const QByteArray &record);
@@ -44,4 +46,5 @@ private:
     int m_retryIntervalMs = 10000;
     bool m_startRequestsPending = true;
     int m_lastFailure = NoFailure; // Winsock number, or one of the kinds above
+    qint64 m_connections = 0;
 };

@@ -224,6 +224,11 @@ QByteArray metricsText(const Station &station, const FrameCounters &counters, co
     }
     family(out, "halvora1_link_up", "gauge", "1 while the packet engine link is connected.");
     sample(out, "halvora1_link_up", station.linkState() == AgwClient::Connected ? 1 : 0);
+    family(out, "halvora1_link_reconnects_total", "counter",
+           "Connections to the packet engine made again after the first one.");
+    sample(out, "halvora1_link_reconnects_total", double(station.linkReconnects()));
+    family(out, "halvora1_capture_bytes_written_total", "counter", "Bytes written to the capture file.");
+    sample(out, "halvora1_capture_bytes_written_total", double(station.intake().captureBytesWritten()));
     if (counters.secondsSinceSatelliteFrame) {
         family(out, "halvora1_seconds_since_last_satellite_frame", "gauge",
                "Seconds since the latest satellite frame arrived.");
