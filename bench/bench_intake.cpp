@@ -63,6 +63,10 @@ void intake(benchmark::State &state, Mix mix, Upload upload)
     options.uploadAllowed = upload == Upload::Queued; // the server's port 9 is closed: all wait
     Station station(options);
     station.start();
+    if (station.startupError()) {
+        state.SkipWithError("the station did not start");
+        return;
+    }
 
     // Full histories: 2000 records of every decoded family.
     const std::vector<QByteArray> fill = agwRecords(Mix::Mixed, 20000);
