@@ -135,8 +135,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(capturedFrameCount(dir.path()), BacklogFrames + LiveFrames, Generous);
         QTRY_VERIFY_WITH_TIMEOUT(server.requests().size() >= BacklogFrames + LiveFrames, Generous);
         QTRY_VERIFY_WITH_TIMEOUT(second.output().contains("upload queue: 0 frames waiting"), Generous);
+        // Every delivery goes on record (a third start would send nothing again) and stays there.
+        QTRY_COMPARE_WITH_TIMEOUT(waitingInDatabase(dir.path()), qint64(0), Generous);
         QVERIFY(second.stop());
-        // Every delivery is on record: a third start would send nothing again.
         QCOMPARE(waitingInDatabase(dir.path()), qint64(0));
 
         const QHash<QString, QString> captured = capturedTimestamps(dir.path());
