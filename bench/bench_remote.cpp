@@ -44,7 +44,8 @@ struct FullStation
         closed.close();
         QFile config(dir.filePath(QStringLiteral("online_conf.ini")));
         if (config.open(QIODevice::WriteOnly))
-            config.write("PORT=127.0.0.1:" + QByteArray::number(port) + "\r\nMYCALL=BENCH\r\nSERVER=\r\n");
+            config.write("PORT=127.0.0.1:" + QByteArray::number(port) +
+                         "\r\nMYCALL=BENCH\r\nSERVER=http://127.0.0.1:9/\r\n"); // SERVER is required
         config.close();
         StationOptions options;
         options.programDir = dir.path();
@@ -59,6 +60,10 @@ struct FullStation
 void answer(benchmark::State &state, const char *path, const char *query)
 {
     FullStation full;
+    if (full.station->startupError()) {
+        state.SkipWithError("the station did not start");
+        return;
+    }
     RemoteView view(*full.station);
     qint64 bytes = 0;
     for (auto _ : state) {
@@ -95,6 +100,10 @@ void intake(benchmark::State &state)
 {
     const int pollIntervalMs = int(state.range(0)); // 0: no remote view at all
     FullStation full;
+    if (full.station->startupError()) {
+        state.SkipWithError("the station did not start");
+        return;
+    }
     RemoteView view(*full.station);
     if (pollIntervalMs > 0 && view.listen(QHostAddress::LocalHost, 0, {})) {
         state.SkipWithError("cannot listen");

@@ -31,20 +31,20 @@ public:
     // PORT=<agwHostPort>; SERVER points at a closed loopback port (tests run with --no-upload).
     bool writeConfiguration(const QString &agwHostPort)
     {
+        return writeConfiguration(agwHostPort, QStringLiteral("http://127.0.0.1:9/telemetry"));
+    }
+    // PORT=<agwHostPort>; SERVER=<serverUrl>, for tests that upload.
+    bool writeConfiguration(const QString &agwHostPort, const QString &serverUrl)
+    {
         return writeFile(m_dir.filePath(QStringLiteral("online_conf.ini")),
-                         QStringLiteral("PORT=%1\r\nSERVER=http://127.0.0.1:9/telemetry\r\nMYCALL=TEST\r\n"
+                         QStringLiteral("PORT=%1\r\nSERVER=%2\r\nMYCALL=TEST\r\n"
                                         "QTH_LAT=52.52\r\nQTH_LONG=13.40\r\n")
-                             .arg(agwHostPort)
+                             .arg(agwHostPort, serverUrl)
                              .toLatin1());
     }
-    bool start()
-    {
-        m_process.setWorkingDirectory(m_dir.path());
-        m_process.start(builtProgram(QStringLiteral("halvora1")),
-                        {QStringLiteral("--headless"), QStringLiteral("--station-dir"), m_dir.path(),
-                         QStringLiteral("--no-upload")});
-        return m_process.waitForStarted(10000);
-    }
+    // With "allow data transfer" ticked: frames are queued and sent to SERVER.
+    bool startUploading() { return launch({}); }
+    bool start() { return launch({QStringLiteral("--no-upload")}); }
     // SIGTERM (the Exit path), then wait; true when the program exited by itself with code 0.
     bool stop()
     {
@@ -75,6 +75,15 @@ public:
     }
 
 private:
+    bool launch(const QStringList &extraArguments)
+    {
+        m_process.setWorkingDirectory(m_dir.path());
+        m_process.start(builtProgram(QStringLiteral("halvora1")),
+                        QStringList{QStringLiteral("--headless"), QStringLiteral("--station-dir"), m_dir.path()} +
+                            extraArguments);
+        return m_process.waitForStarted(10000);
+    }
+
     QDir m_dir;
     ScopedProcess m_process;
     QByteArray m_output;
