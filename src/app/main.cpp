@@ -128,6 +128,10 @@ int runWindow(const Options &options, int argc, char **argv)
     }
     Station station(stationOptionsFrom(options));
     MainWindow window(station);
+    // Before start-up: a signal that comes early still takes the Exit path.
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::exitRequested, &window, &MainWindow::exitStation);
+    exitSignals.install();
     // The start-up sequence runs as the window loads, before it takes input.
     station.start();
     if (const QScreen *screen = window.screen()) {
@@ -138,9 +142,6 @@ int runWindow(const Options &options, int argc, char **argv)
     std::unique_ptr<StationRemoteView> remoteView;
     if (const auto error = startRemoteView(station, options, remoteView))
         station.report(QStringLiteral("Remote view not started: ") + *error);
-    ExitSignals exitSignals;
-    QObject::connect(&exitSignals, &ExitSignals::exitRequested, &window, &MainWindow::exitStation);
-    exitSignals.install();
     return app.exec();
 }
 

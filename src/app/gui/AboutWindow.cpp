@@ -39,7 +39,7 @@ QLabel *label(const QString &text, const QRect &geometry, QWidget *parent)
 
 AboutWindow::AboutWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
-    setObjectName(QStringLiteral("Form2"));
+    setObjectName(QStringLiteral("aboutWindow"));
     setWindowTitle(QStringLiteral("About Halvora-1"));
     setFixedSize(ClientWidth, ClientHeight);
     // The same face as the main window: the fixed label widths were made for a narrow font.
@@ -49,13 +49,13 @@ AboutWindow::AboutWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     setFont(face);
 
     auto *picture = label(QString(), QRect(8, 24, 200, 200), this);
-    picture->setObjectName(QStringLiteral("Picture1"));
+    picture->setObjectName(QStringLiteral("satellitePicture"));
     picture->setPixmap(satellitePicture());
 
     auto *box = new QGroupBox(this);
     box->setGeometry(216, 8, 224, 48);
     m_version = label(QString(), QRect(8, 16, 208, 24), box);
-    m_version->setObjectName(QStringLiteral("LabelVersion"));
+    m_version->setObjectName(QStringLiteral("versionLabel"));
 
     label(QStringLiteral("Halvora-1 Online Telemetry Decoder (AGW)"), QRect(216, 64, 224, 20),
           this);
