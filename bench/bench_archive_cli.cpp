@@ -3,6 +3,7 @@
 // database, then exported as CSV (wide and long) to /dev/null; and the archive's reader alone.
 // Budgets: import >= 100,000 frames/s; export >= 200,000 frames/s.
 #include "BenchFrames.h"
+#include "QtBenchmarkMain.h"
 #include "app/ExportCommand.h"
 #include "app/ImportCommand.h"
 #include "link/Kiss.h"
@@ -143,11 +144,4 @@ BENCHMARK(exportArchive)->ArgName("long")->Arg(0)->Arg(1)->Unit(benchmark::kMill
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+HALVORA_QT_BENCHMARK_MAIN()

@@ -3,6 +3,7 @@
 // in-memory queue and from the station database's queue (writes batched as the Station does).
 // Budget: >= 500 uploads/s.
 #include "store/StationDatabase.h"
+#include "QtBenchmarkMain.h"
 #include "store/UploadQueueStore.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/MemoryUploadQueue.h"
@@ -105,11 +106,4 @@ void drain(benchmark::State &state, Queue kind)
 BENCHMARK_CAPTURE(drain, memory, Queue::Memory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(drain, database, Queue::Database)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+HALVORA_QT_BENCHMARK_MAIN()

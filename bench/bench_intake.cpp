@@ -6,6 +6,7 @@
 // Budgets: >= 50,000 frames/s upload off; >= 30,000 frames/s and >= half of the intake before
 // the station database with every frame queued.
 #include "BenchFrames.h"
+#include "QtBenchmarkMain.h"
 
 #include "app/Station.h"
 #include "link/AgwProtocol.h"
@@ -98,11 +99,4 @@ BENCHMARK_CAPTURE(intake, mixed, Mix::Mixed, Upload::Off)->MinTime(2.0)->UseReal
 BENCHMARK_CAPTURE(intake, eps_debug_only_queued, Mix::EpsDebugOnly, Upload::Queued)->MinTime(2.0)->UseRealTime();
 BENCHMARK_CAPTURE(intake, mixed_queued, Mix::Mixed, Upload::Queued)->MinTime(2.0)->UseRealTime();
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+HALVORA_QT_BENCHMARK_MAIN()

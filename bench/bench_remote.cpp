@@ -3,6 +3,7 @@
 // intake alone and while a client on another thread polls the page's API and scrapes /metrics
 // over loopback (budget: < 5% fewer frames/s at one poll round a second).
 #include "BenchFrames.h"
+#include "QtBenchmarkMain.h"
 
 #include "app/Station.h"
 #include "link/AgwProtocol.h"
@@ -157,11 +158,4 @@ BENCHMARK_CAPTURE(answer, page, "/", "")->Unit(benchmark::kMicrosecond);
 // Poll interval in ms; 0 = no remote view. 1000 is the page's own pace, 100 a tenfold load.
 BENCHMARK(intake)->Arg(0)->Arg(1000)->Arg(100)->MinTime(3.0)->UseRealTime();
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+HALVORA_QT_BENCHMARK_MAIN()

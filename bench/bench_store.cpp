@@ -6,6 +6,7 @@
 // start on that directory (the newest 100,000 of the frames wait for upload) to its first frame.
 // Budgets: intake with the database >= 30,000 frames/s; start-up < 0.5 s; plot < 200 ms.
 #include "app/Station.h"
+#include "QtBenchmarkMain.h"
 #include "link/AgwProtocol.h"
 #include "store/StationDatabase.h"
 #include "store/TelemetryArchive.h"
@@ -189,11 +190,4 @@ BENCHMARK(stationStart)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+HALVORA_QT_BENCHMARK_MAIN()
