@@ -248,13 +248,17 @@ private slots:
         QCOMPARE(log.first(), QStringLiteral("AGW winsock connection made"));
         QCOMPARE(log.filter(QStringLiteral("Winsock Error \"10061\"")).size(), 1);
 
-        // The good connection ended the run of failures: the same end is news again.
-        if (reset)
-            r->server.resetClient();
-        else
-            r->server.closeClient();
-        QTRY_COMPARE(r->server.connectionCount(), 3);
-        QCOMPARE(r->harness->logMessages().filter(logged).size(), 2);
+        // A good connection ends the run of failures: the same end, twice in a row with a good
+        // connection between, is logged each time.
+        for (int connections = 3; connections <= 4; ++connections) {
+            QTRY_COMPARE(r->server.received().size(), 72);
+            if (reset)
+                r->server.resetClient();
+            else
+                r->server.closeClient();
+            QTRY_COMPARE(r->server.connectionCount(), connections);
+            QTRY_COMPARE(r->harness->logMessages().filter(logged).size(), connections - 1);
+        }
     }
 
     void hangingConnectIsAbandonedAndRetried()
