@@ -207,6 +207,9 @@ private slots:
         r->server.send(AgwProtocol::header('K', 70000) + QByteArray(100, 'x'));
         QTRY_VERIFY(r->harness->logMessages().first().startsWith(
             QStringLiteral("AGW protocol error: record length 70000 exceeds 65536 bytes")));
+        // The broken connection is closed at once: a record sent on it is never read.
+        r->server.send(AgwLoopbackServer::rawFrameRecord(frame(SatelliteAddress, "lost")));
+        QTest::qWait(50);
         QVERIFY(r->harness->station->intake().rawFrameLines().empty());
         // The retry opens a fresh connection, which gets both start requests again.
         QTRY_COMPARE(r->server.connectionCount(), 2);
