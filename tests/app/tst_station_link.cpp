@@ -7,6 +7,11 @@
 
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 const QByteArray SatelliteAddress =
@@ -202,6 +207,9 @@ private slots:
         r->server.send(AgwProtocol::header('K', 70000) + QByteArray(100, 'x'));
         QTRY_VERIFY(r->harness->logMessages().first().startsWith(
             QStringLiteral("AGW protocol error: record length 70000 exceeds 65536 bytes")));
+        // The broken connection is closed at once: a record sent on it is never read.
+        r->server.send(AgwLoopbackServer::rawFrameRecord(frame(SatelliteAddress, "lost")));
+        QTest::qWait(50);
         QVERIFY(r->harness->station->intake().rawFrameLines().empty());
         // The retry opens a fresh connection, which gets both start requests again.
         QTRY_COMPARE(r->server.connectionCount(), 2);
@@ -242,6 +250,51 @@ private slots:
         const QStringList log = r->harness->logMessages();
         QCOMPARE(log.first(), QStringLiteral("AGW winsock connection made"));
         QCOMPARE(log.filter(QStringLiteral("Winsock Error \"10061\"")).size(), 1);
+
+        // A good connection ends the run of failures: the same end, twice in a row with a good
+        // connection between, is logged each time.
+        for (int connections = 3; connections <= 4; ++connections) {
+            QTRY_COMPARE(r->server.received().size(), 72);
+            if (reset)
+                r->server.resetClient();
+            else
+                r->server.closeClient();
+            QTRY_COMPARE(r->server.connectionCount(), connections);
+            QTRY_COMPARE(r->harness->logMessages().filter(logged).size(), connections - 1);
+        }
+    }
+
+    void hangingConnectIsAbandonedAndRetried()
+    {
+        // A listener whose accept queue is full: the kernel drops further connection requests,
+        // so a connect neither succeeds nor fails.
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), length) == 0);
+        QVERIFY(::listen(listener, 0) == 0);
+        QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+        const quint16 port = ntohs(address.sin_port);
+        QTcpSocket fillers[3];
+        for (QTcpSocket &filler : fillers) {
+            filler.connectToHost(QHostAddress::LocalHost, port);
+            filler.waitForConnected(200);
+        }
+
+        StationOptions options;
+        options.linkConnectTimeoutMs = 300;
+        options.linkRetryIntervalMs = 200;
+        options.uploadAllowed = false;
+        StationHarness h("PORT=127.0.0.1:" + QByteArray::number(port) +
+                             "\r\nMYCALL=N0CALL\r\nSERVER=http://127.0.0.1:9/\r\n",
+                         options);
+        h.station->start();
+        QTRY_COMPARE(h.logMessages().filter(QStringLiteral("Winsock Error \"10060\"")).size(), 1);
+        // The link keeps trying: once nothing listens, the next attempt is refused.
+        ::close(listener);
+        QTRY_COMPARE(h.logMessages().filter(QStringLiteral("Winsock Error \"10061\"")).size(), 1);
     }
 
     void connectButtonReopensAClosedLink()
@@ -282,6 +335,20 @@ private slots:
         QFile capture(dir.filePath(QStringLiteral("N0CALL_02082014_1305.kss")));
         QVERIFY(capture.open(QIODevice::ReadOnly));
         QCOMPARE(capture.readAll(), kissRecord(data) + kissRecord(data));
+    }
+
+    void captureWriteFailureIsLoggedOnce()
+    {
+        StationOptions options;
+        options.uploadAllowed = false;
+        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=N0CALL\r\nSERVER=http://127.0.0.1:9/\r\n", options);
+        // The capture file of this minute is a device on which every write fails (disk full).
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), h.path(QStringLiteral("N0CALL_02082014_1305.kss"))));
+        h.station->start();
+        for (int n = 0; n < 3; ++n)
+            h.station->handleRecord(AgwLoopbackServer::rawFrameRecord(frame(SatelliteAddress, "x")));
+        QCOMPARE(h.logMessages().filter(QStringLiteral("Capture file write error: ")).size(), 1);
+        QCOMPARE(h.station->intake().satelliteFrameCount(), 3);
     }
 
     void connectButtonSendsMonitoringOnce()

@@ -116,6 +116,12 @@ private slots:
                            QStringLiteral("2013-03-12 10:44:36.141 UTC 2")}
             << QByteArray("FILE: offset 0: 7 bytes skipped (bytes outside a record)\n"
                           "FILE: offset 123: 2 bytes skipped (truncated record at end of file)\n");
+        // A frame heard on the second radio port (KISS port nibble 1) with its own time record
+        // before it: that time is its own, not the next frame's.
+        QByteArray otherPort = QByteArray::fromHex("C0090000013D5E33A2C5");
+        Kiss::appendFrameRecord(otherPort, QByteArray::fromHex("10A8A4A6A6404060AE6E8A96A2406103F0") + "x");
+        QTest::newRow("a frame on another radio port keeps its time")
+            << otherPort + one << QStringList{QStringLiteral("%1 1").arg(T1)} << QByteArray();
     }
 
     void damagedFiles()

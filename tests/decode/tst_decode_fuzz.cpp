@@ -3,6 +3,7 @@
 // size, so the sanitizer build catches any read past the frame.
 #include "decode/FrameDecoder.h"
 #include "decode/SatelliteFrames.h"
+#include "support/KissRecords.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -79,18 +80,24 @@ private slots:
         longFrame.replace(25, 512 - 25, QByteArray(512 - 25, char(0x55)));
         arrive(station, longFrame);
 
+        QList<QByteArray> fed{longFrame};
+        int decodedFrames = 1;
         QRandomGenerator random(20140802);
         for (int n = 0; n < FrameCount; ++n) {
             const QByteArray data = randomFrame(random);
+            fed << data;
             std::array<std::int32_t, 4> before{};
             for (int f = 0; f < 4; ++f)
                 before[std::size_t(f)] = station.history().count(Family(f));
             arrive(station, data);
+            for (const QByteArray &groups : {EpsDebugGroups, ComGroups, AdcsGroups, CdhsGroups})
+                decodedFrames += data.startsWith(Prefix + groups) ? 1 : 0;
 
             const QString hex = station.intake().frameHex();
             QCOMPARE(station.intake().headerLines().back(),
                      hex.mid(48, 11) + QStringLiteral(" | ") + hex.mid(60, 11));
             const int kept = int(qMin<qsizetype>(data.size(), 512));
+            QCOMPARE(hex.size(), 3 * (kept - 1)); // positions 2..kept, "XX " each
             for (int f = 0; f < 4; ++f) {
                 const Family family = Family(f);
                 if (station.history().count(family) == before[std::size_t(f)])
@@ -106,6 +113,34 @@ private slots:
             }
         }
         QCOMPARE(station.intake().satelliteFrameCount(), FrameCount + 1);
+        int counted = 0;
+        for (int f = 0; f < 4; ++f)
+            counted += station.history().count(Family(f));
+        QCOMPARE(counted, decodedFrames);
+
+        // The capture file holds every frame whole (also past 512 bytes), each followed by its
+        // time record, and nothing else.
+        const QList<QByteArray> records = kissRecords(harness->captureBytes());
+        QCOMPARE(records.size(), 2 * fed.size());
+        for (qsizetype i = 0; i < fed.size(); ++i) {
+            QCOMPARE(records[2 * i], fed[i]);
+            QCOMPARE(records[2 * i + 1], "\x09" "2014-08-02 13:05:09.123 UTC");
+        }
+    }
+
+    void endlessStreamKeepsMemoryBounded()
+    {
+        // More frames than any list keeps: the lists and the history stop growing.
+        const auto harness = startQuietStation();
+        Station &station = *harness->station;
+        const QByteArray foreign = QByteArray::fromHex("00A8A4A6A6404060AE6E8A96A2406103F0");
+        const int frames = int(FrameIntake::MaxRawFrameLines) + 10;
+        for (int n = 0; n < frames; ++n)
+            arrive(station, n % 4 == 0 ? frameOf(ComGroups, ComLength) : foreign);
+        QCOMPARE(station.intake().rawFrameLines().size(), FrameIntake::MaxRawFrameLines);
+        QCOMPARE(station.intake().satelliteFrameCount(), (frames + 3) / 4);
+        QCOMPARE(station.history().count(Family::ComHousekeeping), (frames + 3) / 4);
+        QCOMPARE(station.history().storedCount(Family::ComHousekeeping), 2000);
     }
 
     void randomFramesIntoExactBuffers()

@@ -6,6 +6,7 @@
 #include "support/TestCertificates.h"
 #include "upload/HttpRequestParser.h"
 #include "upload/HttpUpload.h"
+#include "upload/FormFields.h"
 #include "upload/UploadBody.h"
 
 #include <QSignalSpy>
@@ -73,6 +74,28 @@ private slots:
         QCOMPARE(result.request.body, body);
         QCOMPARE(result.consumed, consumed);
         QCOMPARE(result.error.isEmpty(), status != Status::Malformed);
+    }
+
+    void formFields_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("fields"); // "key=value" joined by "|"
+        QTest::newRow("every hex digit") << QByteArray("a=%30%39%41%46%61%66") << "a=09AFaf";
+        QTest::newRow("escaped form characters, blanks")
+            << QByteArray("source=XR1%26x%3D5&b=+1") << "source=XR1&x=5|b= 1";
+        QTest::newRow("stray percent stays") << QByteArray("a=50%&b=%4") << "a=50%|b=%4";
+        QTest::newRow("key without value, empty field") << QByteArray("flag&c=&&d") << "flag=|c=|=|d=";
+        QTest::newRow("empty first field") << QByteArray("&a=1") << "=|a=1";
+    }
+
+    void formFields()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, fields);
+        QStringList decoded;
+        for (const auto &[key, value] : decodeFormFields(body))
+            decoded << key + u'=' + value;
+        QCOMPARE(decoded.join(u'|'), fields);
     }
 
     void body_data()

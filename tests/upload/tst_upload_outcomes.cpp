@@ -152,6 +152,7 @@ private slots:
         LoopbackHttpServer::Answer slow = answer(200, "OK");
         slow.delayMs = 300;
         row("slow answer within the time-out", "loopback", slow, delivered, -1, "HTTP/1.1 200 OK" + tail);
+        row("no time-out set: the default", "loopback", slow, delivered, -1, "HTTP/1.1 200 OK" + tail, 0);
         LoopbackHttpServer::Answer silent = answer(201, "Created");
         silent.respond = false;
         row("server hangs", "loopback", silent, retry, LongDelay,
