@@ -170,6 +170,31 @@ private slots:
         QVERIFY(t.station->log().entries().at(1) == entry(body));
         QCOMPARE(http.requests().first().body, body.toLatin1());    }
 
+    // A frame that waits while "allow data transfer" is unticked goes out when it is ticked again.
+    void untickedHoldsTheQueueAndTickingSendsIt()
+    {
+        LoopbackHttpServer http;
+        QVERIFY(http.start());
+        http.setAnswer({201, "Created", {}, false});
+        StationUnderTest t(http.url());
+        QVERIFY(t.ready);
+        const auto frame = [](char last) {
+            return AgwLoopbackServer::rawFrameRecord(
+                QByteArray::fromHex("00B0A472968E4062B0A4729640407703010203") + last);
+        };
+        t.station->handleRecord(frame('\x01'));
+        QTRY_COMPARE(http.requests().size(), 1);
+        t.station->handleRecord(frame('\x02')); // waits: a request is in flight
+        t.station->setUploadAllowed(false);
+        http.answerHeldRequests();
+        QTRY_COMPARE(t.station->deliveredCount(), 1);
+        QTest::qWait(100);
+        QCOMPARE(http.requests().size(), 1); // held while unticked
+        t.station->setUploadAllowed(true);
+        QTRY_COMPARE(http.requests().size(), 2);
+        QVERIFY(http.requests().last().body.contains("03 02&"));
+    }
+
     void frameDuringARequestIsNotUploaded()
     {
         LoopbackHttpServer http;
