@@ -1,5 +1,7 @@
 #include "display/PlotCsvExport.h"
 
+#include "decode/CaptureCsvWriter.h"
+
 #include "store/TelemetryArchive.h"
 #include "telemetry/ChannelTable.h"
 
@@ -8,8 +10,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
+#include <string>
 
 namespace PlotCsvExport {
 
@@ -17,35 +18,15 @@ namespace {
 
 constexpr qsizetype FlushBytes = 64 * 1024;
 
-// A field in double quotes when it holds a comma, a quote or a line break.
-void appendField(QByteArray &out, const QString &text)
+// The decode command's CSV pieces, so the plots write values exactly as `halvora1 export` does.
+void appendField(std::string &out, const QString &text)
 {
-    const QByteArray utf8 = text.toUtf8();
-    if (!utf8.contains(',') && !utf8.contains('"') && !utf8.contains('\n') && !utf8.contains('\r')) {
-        out += utf8;
-        return;
-    }
-    out += '"';
-    for (const char c : utf8) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
+    CaptureCsvWriter::appendField(out, text.toStdString());
 }
 
-// The shortest text that reads back to the same double, whole numbers as plain integers, the
-// way the decode command prints values.
-void appendValue(QByteArray &out, double value)
+void appendValue(std::string &out, double value)
 {
-    char text[32];
-    char *end;
-    if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0 /* 2^53 */ &&
-        !(value == 0 && std::signbit(value)))
-        end = std::to_chars(text, text + sizeof text, static_cast<long long>(value)).ptr;
-    else
-        end = std::to_chars(text, text + sizeof text, value).ptr;
-    out.append(text, end - text);
+    CaptureCsvWriter::appendValue(out, value);
 }
 
 bool carriesAny(const ArchivedFrame &frame, const std::vector<int> &channels)
@@ -92,7 +73,7 @@ QString write(TelemetryArchive &archive, const std::vector<int> &channels, qint6
         return error;
     std::erase_if(wanted, [&](int channel) { return !seen.test(std::size_t(channel)); });
 
-    QByteArray buffer = "rx_time,packet_type,sat_time";
+    std::string buffer = "rx_time,packet_type,sat_time";
     for (const int channel : wanted) {
         buffer += ',';
         appendField(buffer, columnTitle(channel));
@@ -101,7 +82,7 @@ QString write(TelemetryArchive &archive, const std::vector<int> &channels, qint6
 
     QString writeError;
     const auto flush = [&] {
-        if (out.write(buffer) != buffer.size())
+        if (out.write(buffer.data(), qint64(buffer.size())) != qint64(buffer.size()))
             writeError = QStringLiteral("cannot write the CSV file: %1").arg(out.errorString());
         buffer.clear();
         return writeError.isEmpty();
@@ -109,7 +90,7 @@ QString write(TelemetryArchive &archive, const std::vector<int> &channels, qint6
     error = archive.forEachFrame(fromMs, toMs, [&](const ArchivedFrame &frame) {
         if (!carriesAny(frame, wanted))
             return true;
-        buffer += isoTime(frame.rxTimeMs).toLatin1();
+        buffer += isoTime(frame.rxTimeMs).toStdString();
         buffer += ',';
         appendField(buffer, frame.packetType);
         buffer += ',';
@@ -120,7 +101,7 @@ QString write(TelemetryArchive &archive, const std::vector<int> &channels, qint6
                 appendValue(buffer, frame.values[std::size_t(channel)]);
         }
         buffer += '\n';
-        return buffer.size() < FlushBytes || flush();
+        return qsizetype(buffer.size()) < FlushBytes || flush();
     });
     if (!error.isEmpty())
         return error;
