@@ -71,7 +71,7 @@ StationDatabase::OpenResult StationDatabase::open(const QString &directory, cons
                            .arg(QDir::toNativeSeparators(m_filePath), reason);
         return result;
     }
-    m_writer = std::make_unique<StoreWriter>(m_connectionName, options.writer);
+    m_writer = std::make_unique<StoreWriter>(m_connectionName, m_filePath, options.busyTimeoutMs, options.writer);
     connect(m_writer.get(), &StoreWriter::writeFailed, this, &StationDatabase::writeFailed);
     connect(m_writer.get(), &StoreWriter::writeRecovered, this, &StationDatabase::writeRecovered);
     const QString startError = m_writer->start();

@@ -1,37 +1,43 @@
 #pragma once
 
 #include "store/ArchivedFrame.h"
+#include "store/StoreCommitThread.h"
+#include "store/StoreWrite.h"
 #include "store/UploadQueue.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QTimer>
 
-#include <deque>
 #include <memory>
 #include <utility>
-#include <vector>
 
 // Buffers the station database's writes (archived frames, queue entries and their outcomes) and
-// commits them in one transaction per event-loop turn, or when a reader needs them. Keeps the
-// upload queue within its limit. A failed commit keeps the buffer (bounded), is reported once
-// and retried; success after it is reported once. Owned by StationDatabase.
+// hands them, a batch per event-loop turn, to the StoreCommitThread, which commits each batch in
+// one transaction while the station goes on; flush() waits for it when a reader needs everything
+// written. Keeps the upload queue within its limit. A failed commit keeps the batch (bounded), is
+// reported once and retried; success after it is reported once. Owned by StationDatabase.
 class StoreWriter : public QObject
 {
     Q_OBJECT
 public:
-    enum class Outcome { Delivered, FailedAttempt, Rejected };
+    using Outcome = StoreWrite::Outcome;
 
     struct Settings
     {
-        int batchDelayMs = 0;          // 0: commit at the end of the event-loop turn
+        int batchDelayMs = 0;          // 0: hand over at the end of the event-loop turn
         int retryDelayMs = 1000;       // after a failed commit
         qint64 maxWaiting = 500000;    // waiting queue entries kept; the oldest beyond are dropped
         int maxBuffered = 50000;       // writes kept while the database cannot be written
+        int maxAhead = 10000;          // writes buffered behind a running commit before intake waits
     };
 
-    StoreWriter(const QString &connectionName, const Settings &settings, QObject *parent = nullptr);
+    // `connectionName`: the station's connection, for the look-ups at start and enqueue;
+    // the commit thread opens its own on `filePath`.
+    StoreWriter(const QString &connectionName, const QString &filePath, int busyTimeoutMs,
+                const Settings &settings, QObject *parent = nullptr);
     ~StoreWriter() override;
 
     // Reads what the database holds already (waiting count, newest waiting reception time).
@@ -41,11 +47,11 @@ public:
     EnqueueResult enqueue(qint64 rxTimeMs, QByteArrayView frame, const QByteArray &body);
     void record(qint64 entryId, Outcome outcome, const QString &reason);
 
-    // Commits everything buffered; true when the buffer is empty afterwards.
+    // Commits everything buffered and waits for it; true when all of it is in the database.
     bool flush();
     bool isFailing() const { return !m_failure.isEmpty(); }
 
-    qint64 waitingCount() const { return m_storedWaiting + m_bufferedEnqueues.size(); }
+    qint64 waitingCount() const { return m_storedWaiting + m_unsavedEnqueues.size(); }
     void setMaxWaiting(qint64 maxWaiting);
     // Waiting entries added or removed by a statement outside the writer (retryRejected).
     void adjustStoredWaiting(qint64 delta) { m_storedWaiting += delta; }
@@ -61,40 +67,24 @@ signals:
     void writeRecovered();
 
 private:
-    struct Pending
-    {
-        enum class Kind { AddFrame, Enqueue, Outcome };
-        Kind kind = Kind::AddFrame;
-        qint64 rxTimeMs = 0;
-        qint64 hash = 0;
-        QByteArray frame;
-        QByteArray body;           // Enqueue
-        QString packetType;        // AddFrame
-        QString satTime;           // AddFrame
-        std::optional<Family> family;
-        ArchivedFrame::Present present;
-        std::vector<double> values; // the family's channels, first to last
-        qint64 entryId = 0;        // Outcome
-        StoreWriter::Outcome outcome = StoreWriter::Outcome::Delivered;
-        QString reason;            // Outcome
-    };
-    class Statements;
-
-    void push(Pending &&pending);
+    void push(StoreWrite &&write);
+    void dropOldestBuffered();
     bool waitsInDatabase(qint64 rxTimeMs, qint64 hash) const;
-    QString commit(qint64 *waitingDelta, qint64 *dropped);
-    void scheduleFlush(int delayMs);
+    void handOver();
+    void collectFinished();
+    bool finish(StoreCommitThread::Done &&done);
+    void forget(const StoreWriteBatch &batch);
 
     QString m_connectionName;
     Settings m_settings;
     QTimer m_timer;
-    std::unique_ptr<Statements> m_statements;
-    std::deque<Pending> m_buffer;
-    QSet<std::pair<qint64, qint64>> m_bufferedEnqueues; // (rx time, hash) waiting in the buffer
-    QSet<qint64> m_bufferedOutcomes;                    // entries whose outcome is not yet written
+    StoreWriteBatch m_buffer;                           // not yet handed over
+    QSet<std::pair<qint64, qint64>> m_unsavedEnqueues;  // (rx time, hash) buffered or committing
+    QHash<qint64, int> m_unsavedOutcomes;               // entries whose end is buffered or committing
     qint64 m_storedWaiting = 0;
     qint64 m_newestStoredWaitingRx = 0;
     qint64 m_droppedOverLimit = 0;
     qint64 m_droppedUnsaved = 0;
     QString m_failure; // the reason of the failing writes, "" while writing works
+    std::unique_ptr<StoreCommitThread> m_committer; // last: its thread goes first
 };

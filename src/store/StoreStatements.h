@@ -1,0 +1,50 @@
+#pragma once
+
+#include "store/StoreWrite.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+
+#include <array>
+#include <utility>
+
+namespace ArchiveSchema {
+struct FamilyTable;
+}
+
+// The writer's prepared statements on one connection, prepared once: preparing the wide family
+// inserts costs more than running them. Applies buffered writes inside the caller's transaction.
+class StoreStatements
+{
+public:
+    explicit StoreStatements(const QSqlDatabase &db);
+
+    bool ok() const { return m_ok; }
+    QString error() const { return m_error; }
+    void beginCommit() { m_idsThisCommit.clear(); }
+
+    // Applies one write; `*waitingDelta` changes by the waiting entries it adds or ends.
+    bool apply(const StoreWrite &write, qint64 *waitingDelta);
+
+private:
+    bool run(QSqlQuery &query);
+    qint64 frameIdFor(const StoreWrite &write, const QString &packetType, const QString &satTime,
+                      bool *added = nullptr);
+    bool addFrame(const StoreWrite &write);
+    bool enqueue(const StoreWrite &write, qint64 *waitingDelta);
+    bool recordOutcome(const StoreWrite &write, qint64 *waitingDelta);
+
+    QSqlQuery m_findFrame;
+    QSqlQuery m_insertFrame;
+    QSqlQuery m_completeFrame;
+    QSqlQuery m_insertQueued;
+    QSqlQuery m_delivered;
+    QSqlQuery m_failedAttempt;
+    QSqlQuery m_rejected;
+    std::array<QSqlQuery, 4> m_insertValues; // by family
+    QHash<std::pair<qint64, qint64>, qint64> m_idsThisCommit; // (rx time, hash) -> frame id
+    bool m_ok = false;
+    QString m_error;
+};
