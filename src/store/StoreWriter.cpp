@@ -119,10 +119,10 @@ void StoreWriter::push(StoreWrite &&write)
     if (m_buffer.size() >= std::size_t(qMax(1, m_settings.maxBuffered)))
         dropOldestBuffered(); // writes have failed for long
     m_buffer.push_back(std::move(write));
-    if (!isFailing() && m_buffer.size() >= std::size_t(qMax(1, m_settings.maxAhead)) && m_committer->isBusy()) {
-        // Frames arrive faster than they are committed: wait for the running batch rather than
-        // let the buffer grow without bound.
-        if (finish(m_committer->waitDone()))
+    if (!isFailing() && m_buffer.size() >= std::size_t(qMax(1, m_settings.maxAhead))) {
+        // A full batch goes now; when frames arrive faster than they are committed, the intake
+        // waits for the running batch rather than let the buffer grow without bound.
+        if (!m_committer->isBusy() || finish(m_committer->waitDone()))
             handOver();
         return;
     }

@@ -1,5 +1,5 @@
 // The station database file: migration from version 1, damaged files moved aside, batched
-// writes seen by another connection, a write failure reported once and recovered, a reader
+// writes seen by another connection, batches in order when the intake outruns the commits, a write failure reported once and recovered, a reader
 // beside a writer's open transaction, and frames stored once. Real SQLite files throughout.
 #include "StoreTesting.h"
 
@@ -216,6 +216,35 @@ private slots:
         QCOMPARE(oldest->rxTimeMs, 50);
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE state = 1")), 1);
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE rx_time_ms = 50")), 1);
+    }
+
+    // Frames arriving faster than the commit thread writes them: full batches go at once, the
+    // intake waits for a running one, and nothing is lost or reordered on the way.
+    void batchesKeepOrderWhenIntakeOutrunsCommits()
+    {
+        QTemporaryDir dir;
+        StationDatabase database;
+        StationDatabase::Options options;
+        options.writer.maxAhead = 16;
+        QVERIFY(database.open(dir.path(), options).ok);
+        TelemetryArchive archive(database);
+        UploadQueueStore queue(database);
+        RawConnection other(dir.path());
+        constexpr int Frames = 3000;
+        for (int i = 0; i < Frames; ++i) {
+            archive.addFrame(epsFrame(1000 + i, i, i));
+            QCOMPARE(queue.enqueue(1000 + i, frameBytes(i), QByteArray::number(i)), EnqueueResult::Queued);
+        }
+        QVERIFY(other.number(QStringLiteral("SELECT COUNT(*) FROM frames")) > 0); // no event loop ran
+        QVERIFY(database.flush());
+        QCOMPARE(queue.waitingCount(), Frames);
+        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM eps_debug")), Frames);
+        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue q JOIN frames f ON f.id = q.frame_id "
+                                             "WHERE q.rx_time_ms = f.rx_time_ms AND CAST(q.body AS TEXT) = CAST(f.rx_time_ms - 1000 AS TEXT)")),
+                 Frames);
+        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue a JOIN upload_queue b "
+                                             "ON b.id = a.id + 1 WHERE b.rx_time_ms <= a.rx_time_ms")),
+                 0);
     }
 
     void writeFailureReportedOnceThenRecovered()
