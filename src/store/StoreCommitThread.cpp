@@ -149,6 +149,14 @@ StoreCommitThread::Done StoreCommitThread::commit(Job &job)
         db.rollback();
         done.waitingDelta = 0;
         done.dropped = 0;
+        return done;
     }
+    for (const StoreWrite &write : done.batch) {
+        if (write.kind == StoreWrite::Kind::Enqueue)
+            done.enqueued.emplace_back(write.rxTimeMs, write.hash);
+        else if (write.kind == StoreWrite::Kind::Outcome && write.outcome != StoreWrite::Outcome::FailedAttempt)
+            done.ended.push_back(write.entryId);
+    }
+    done.batch.clear();
     return done;
 }

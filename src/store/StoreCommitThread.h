@@ -10,6 +10,8 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 // Commits the station database's buffered writes on a thread of its own, through a connection of
 // its own to the same file, so the station's thread never waits for SQLite while frames arrive.
@@ -29,8 +31,12 @@ public:
 
     struct Done
     {
-        StoreWriteBatch batch;    // given back: on failure it is written again later
+        StoreWriteBatch batch;    // given back on failure, to be written again later
         QString error;            // "" when the batch is in the database
+        // On success, what the writer still tracks of the batch (its writes are freed here, off
+        // the station's thread): the (rx time, hash) of each queue entry added, the entries ended.
+        std::vector<std::pair<qint64, qint64>> enqueued;
+        std::vector<qint64> ended;
         qint64 waitingDelta = 0;  // waiting entries added minus ended
         qint64 dropped = 0;       // waiting entries dropped over the limit
     };

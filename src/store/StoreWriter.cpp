@@ -187,7 +187,7 @@ bool StoreWriter::finish(StoreCommitThread::Done &&done)
         m_timer.start(m_settings.retryDelayMs);
         return false;
     }
-    forget(done.batch);
+    forget(done);
     m_storedWaiting += done.waitingDelta - done.dropped;
     m_droppedOverLimit += done.dropped;
     if (!m_failure.isEmpty()) {
@@ -197,16 +197,15 @@ bool StoreWriter::finish(StoreCommitThread::Done &&done)
     return true;
 }
 
-void StoreWriter::forget(const StoreWriteBatch &batch)
+void StoreWriter::forget(const StoreCommitThread::Done &done)
 {
-    for (const StoreWrite &write : batch) {
-        if (write.kind == StoreWrite::Kind::Enqueue) {
-            m_unsavedEnqueues.remove({write.rxTimeMs, write.hash});
-            m_newestStoredWaitingRx = qMax(m_newestStoredWaitingRx, write.rxTimeMs);
-        } else if (write.kind == StoreWrite::Kind::Outcome && write.outcome != Outcome::FailedAttempt
-                   && --m_unsavedOutcomes[write.entryId] <= 0) {
-            m_unsavedOutcomes.remove(write.entryId);
-        }
+    for (const std::pair<qint64, qint64> &key : done.enqueued) {
+        m_unsavedEnqueues.remove(key);
+        m_newestStoredWaitingRx = qMax(m_newestStoredWaitingRx, key.first);
+    }
+    for (const qint64 entryId : done.ended) {
+        if (--m_unsavedOutcomes[entryId] <= 0)
+            m_unsavedOutcomes.remove(entryId);
     }
 }
 

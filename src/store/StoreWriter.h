@@ -73,7 +73,7 @@ private:
     void handOver();
     void collectFinished();
     bool finish(StoreCommitThread::Done &&done);
-    void forget(const StoreWriteBatch &batch);
+    void forget(const StoreCommitThread::Done &done);
 
     QString m_connectionName;
     Settings m_settings;
