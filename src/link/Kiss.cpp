@@ -4,7 +4,11 @@ namespace Kiss {
 
 void appendFrameRecord(QByteArray &out, QByteArrayView data)
 {
-    out.reserve(out.size() + data.size() * 2 + 2);
+    // Worst case every byte escaped; grow geometrically, so records appended one by one to a
+    // long buffer are not copied over and over.
+    const qsizetype needed = out.size() + data.size() * 2 + 2;
+    if (out.capacity() < needed)
+        out.reserve(qMax(needed, out.capacity() * 2));
     out.append(FEND);
     for (const char byte : data) {
         if (byte == FESC) {
