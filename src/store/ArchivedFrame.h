@@ -18,7 +18,7 @@ struct ArchivedFrame
     using Present = std::bitset<TelemetryHistory::ChannelCount + 1>;
 
     qint64 rxTimeMs = 0;           // reception time, ms since 1970 UTC
-    QByteArray frame;              // the frame bytes (not filled by the readers)
+    QByteArray frame;              // the frame bytes (forEachFrame fills them, latest does not)
     QString packetType;            // "EPS debug data", ...
     QString satTime;               // EPS debug data only, else ""
     std::optional<Family> family;  // the family whose decoder ran; none: no values

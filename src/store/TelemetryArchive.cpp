@@ -3,11 +3,13 @@
 #include "store/ArchiveSchema.h"
 #include "store/StationDatabase.h"
 
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -24,6 +26,66 @@ void readValues(const QSqlQuery &query, const ArchiveSchema::FamilyTable &table,
         frame.present.set(std::size_t(channel));
     }
 }
+
+// One family table's rows of a time range, in the order of the frames query (reception time,
+// then id), stepped alongside it: the decoded values of a frame are the row with its id. Each
+// row reads only its own family's columns, a fraction of a join over all four tables.
+class FamilyRows
+{
+public:
+    FamilyRows(const QSqlDatabase &connection, const ArchiveSchema::FamilyTable &table)
+        : m_query(connection), m_table(&table)
+    {
+    }
+
+    QString start(qint64 fromMs, qint64 toMs)
+    {
+        m_query.setForwardOnly(true);
+        m_query.prepare(QStringLiteral("SELECT rx_time_ms, frame_id, %2 FROM %1 "
+                                       "WHERE rx_time_ms >= ? AND rx_time_ms < ? ORDER BY rx_time_ms, frame_id")
+                            .arg(QLatin1String(m_table->table), ArchiveSchema::columnList(*m_table)));
+        m_query.addBindValue(fromMs);
+        m_query.addBindValue(toMs);
+        if (!m_query.exec())
+            return m_query.lastError().text();
+        advance();
+        return {};
+    }
+
+    // Reads this table's values of frame (rxMs, id) into `frame` when it has a row for it.
+    // Rows ordered before the frame (left without a frame) are passed over.
+    bool fill(qint64 rxMs, qint64 id, ArchivedFrame &frame)
+    {
+        while (m_atRow && (m_rxMs < rxMs || (m_rxMs == rxMs && m_id < id)))
+            advance();
+        if (!m_atRow || m_rxMs != rxMs || m_id != id)
+            return false;
+        readValues(m_query, *m_table, 2, frame);
+        advance();
+        return true;
+    }
+
+    QString error() const
+    {
+        return m_query.lastError().type() == QSqlError::NoError ? QString() : m_query.lastError().text();
+    }
+
+private:
+    void advance()
+    {
+        m_atRow = m_query.next();
+        if (m_atRow) {
+            m_rxMs = m_query.value(0).toLongLong();
+            m_id = m_query.value(1).toLongLong();
+        }
+    }
+
+    QSqlQuery m_query;
+    const ArchiveSchema::FamilyTable *m_table;
+    bool m_atRow = false;
+    qint64 m_rxMs = 0;
+    qint64 m_id = 0;
+};
 
 QString notOpen()
 {
@@ -78,39 +140,44 @@ QString TelemetryArchive::forEachFrame(qint64 fromMs, qint64 toMs, const std::fu
     if (!m_database.isOpen())
         return notOpen();
     m_database.flush();
-    // One LEFT JOIN per family: a frame has a row in at most one of them.
-    QString columns;
-    QString joins;
+    // The frames first: while this statement is open, the family tables' statements read the
+    // same snapshot of a database that a station may be writing.
+    QSqlQuery frames(m_database.connection());
+    frames.setForwardOnly(true);
+    frames.prepare(QStringLiteral("SELECT rx_time_ms, id, frame, packet_type, sat_time FROM frames "
+                                  "WHERE rx_time_ms >= ? AND rx_time_ms < ? ORDER BY rx_time_ms, id"));
+    frames.addBindValue(fromMs);
+    frames.addBindValue(toMs);
+    if (!frames.exec())
+        return frames.lastError().text();
+    std::vector<FamilyRows> families;
+    families.reserve(ArchiveSchema::FamilyTables.size());
     for (const ArchiveSchema::FamilyTable &table : ArchiveSchema::FamilyTables) {
-        const QString alias = QStringLiteral("t%1").arg(int(table.family));
-        columns += QStringLiteral(", %1.frame_id, %2").arg(alias, ArchiveSchema::columnList(table, alias + u'.'));
-        joins += QStringLiteral(" LEFT JOIN %1 %2 ON %2.frame_id = f.id").arg(QLatin1String(table.table), alias);
+        FamilyRows &rows = families.emplace_back(m_database.connection(), table);
+        if (const QString error = rows.start(fromMs, toMs); !error.isEmpty())
+            return error;
     }
-    QSqlQuery query(m_database.connection());
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT f.rx_time_ms, f.frame, f.packet_type, f.sat_time%1 FROM frames f%2 "
-                                 "WHERE f.rx_time_ms >= ? AND f.rx_time_ms < ? ORDER BY f.rx_time_ms, f.id")
-                      .arg(columns, joins));
-    query.addBindValue(fromMs);
-    query.addBindValue(toMs);
-    if (!query.exec())
-        return query.lastError().text();
-    while (query.next()) {
+    while (frames.next()) {
         ArchivedFrame frame;
-        frame.rxTimeMs = query.value(0).toLongLong();
-        frame.frame = query.value(1).toByteArray();
-        frame.packetType = query.value(2).toString();
-        frame.satTime = query.value(3).toString();
-        int column = 4;
-        for (const ArchiveSchema::FamilyTable &table : ArchiveSchema::FamilyTables) {
-            if (!query.value(column).isNull())
-                readValues(query, table, column + 1, frame);
-            column += 1 + table.lastChannel - table.firstChannel + 1;
+        frame.rxTimeMs = frames.value(0).toLongLong();
+        const qint64 id = frames.value(1).toLongLong();
+        frame.frame = frames.value(2).toByteArray();
+        frame.packetType = frames.value(3).toString();
+        frame.satTime = frames.value(4).toString();
+        for (FamilyRows &rows : families) {
+            if (rows.fill(frame.rxTimeMs, id, frame))
+                break; // a frame has a row in at most one family table
         }
         if (!visit(frame))
             break;
     }
-    return query.lastError().type() == QSqlError::NoError ? QString() : query.lastError().text();
+    if (frames.lastError().type() != QSqlError::NoError)
+        return frames.lastError().text();
+    for (const FamilyRows &rows : families) {
+        if (const QString error = rows.error(); !error.isEmpty())
+            return error;
+    }
+    return {};
 }
 
 TelemetryArchive::Series TelemetryArchive::series(int channel, qint64 fromMs, qint64 toMs, int buckets)

@@ -72,13 +72,13 @@ QList<QByteArray> csvFields(const QByteArray &line)
     return fields;
 }
 
-// Frames first .. first + count - 1, frame i received at FirstRxMs + i seconds: ours (time
+// Frames first .. first + count - 1, frame i received at FirstRxMs + i * msApart: ours (time
 // after the frame), or other tools' (8-byte ms record before it, FENDs shared).
-QByteArray capture(int count, bool otherTools = false, int first = 0)
+QByteArray capture(int count, bool otherTools = false, int first = 0, qint64 msApart = 1000)
 {
     QByteArray out;
     for (int i = first; i < first + count; ++i) {
-        const qint64 ms = FirstRxMs + i * 1000;
+        const qint64 ms = FirstRxMs + i * msApart;
         // Each record built on its own: the escaper reserves exactly what it appends, so
         // appending thousands of records to one array would copy it every time.
         QByteArray records = otherTools ? millisecondsRecord(ms) : QByteArray();
@@ -103,23 +103,30 @@ private slots:
         QVERIFY(m_dir->isValid());
     }
 
+    // The families' values come back with their own frames in reception order, however the
+    // archive's row ids run.
     void exportLongEqualsDecode_data()
     {
-        QTest::addColumn<bool>("otherTools");
-        QTest::newRow("this program's capture") << false;
-        QTest::newRow("other tools' millisecond records") << true;
+        QTest::addColumn<QList<QByteArray>>("captures"); // in reception order
+        QTest::addColumn<bool>("importLaterFirst");
+        QTest::newRow("this program's capture") << QList<QByteArray>{capture(60)} << false;
+        QTest::newRow("other tools' millisecond records") << QList<QByteArray>{capture(60, true)} << false;
+        QTest::newRow("the later file imported first")
+            << QList<QByteArray>{capture(30), capture(30, false, 30)} << true;
+        QTest::newRow("frames sharing a reception time") << QList<QByteArray>{capture(60, false, 0, 0)} << false;
     }
     void exportLongEqualsDecode()
     {
-        QFETCH(bool, otherTools);
-        const QString file = writeCapture(u"pass.kss"_qs, capture(60, otherTools));
-        const CommandRun decoded = runCommand(runDecodeCommand, {file});
+        QFETCH(QList<QByteArray>, captures);
+        QFETCH(bool, importLaterFirst);
+        QStringList files;
+        for (const QByteArray &content : captures)
+            files << writeCapture(u"pass%1.kss"_qs.arg(files.size()), content);
+        const CommandRun decoded = runCommand(runDecodeCommand, files);
         QCOMPARE(decoded.status, 0);
 
-        const CommandRun imported = runCommand(runImportCommand, {u"--station-dir"_qs, station(), file});
-        QCOMPARE(imported.status, 0);
-        QCOMPARE(imported.out, file.toUtf8() + ": 60 frames imported, 0 already present, "
-                                               "0 frames without a time record, 0 damaged spans\n");
+        for (const QString &file : importLaterFirst ? QStringList(files.rbegin(), files.rend()) : files)
+            QCOMPARE(runCommand(runImportCommand, {u"--station-dir"_qs, station(), file}).status, 0);
         const CommandRun exported = runCommand(runExportCommand, {u"--station-dir"_qs, station(), u"--long"_qs});
         QCOMPARE(exported.status, 0);
         QCOMPARE(exported.err, QByteArray());
