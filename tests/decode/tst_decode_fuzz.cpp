@@ -16,36 +16,26 @@ namespace {
 
 constexpr int FrameCount = 5000;
 
-struct Field
+// Runs of equally wide fields (channel, position, width, count) of each family, written out here
+// rather than taken from the decoder.
+struct FieldRun
 {
-    int channel;
-    int position;
-    int width;
+    int channel, position, width, count;
 };
 
-// The fields of each family, written out here rather than taken from the decoder.
-std::vector<Field> fieldsOf(Family family)
+std::vector<FieldRun> fieldsOf(Family family)
 {
-    std::vector<Field> fields;
     switch (family) {
     case Family::EpsDebug:
-        for (int c = 1; c <= 48; ++c)
-            fields.push_back({c, 24 + 2 * c, 2});
-        break;
+        return {{1, 26, 2, 48}};
     case Family::ComHousekeeping:
-        fields = {{51, 26, 2}, {52, 28, 2}, {53, 30, 2}, {54, 32, 1},
-                  {55, 34, 1}, {56, 35, 4}, {57, 39, 4}, {58, 43, 4}};
-        break;
+        return {{51, 26, 2, 3}, {54, 32, 1, 1}, {55, 34, 1, 1}, {56, 35, 4, 3}};
     case Family::CdhsBeacon:
-        for (int k = 0; k < 4; ++k)
-            fields.push_back({59 + k, 26 + 4 * k, 4});
-        break;
+        return {{59, 26, 4, 4}};
     case Family::AdcsMeasurement:
-        for (int k = 0; k < 20; ++k)
-            fields.push_back({78 + k, 78 + 2 * k, 2});
-        break;
+        return {{78, 78, 2, 20}};
     }
-    return fields;
+    return {};
 }
 
 QByteArray randomFrame(QRandomGenerator &random)
@@ -81,42 +71,35 @@ private slots:
         arrive(station, longFrame);
 
         QList<QByteArray> fed{longFrame};
-        int decodedFrames = 1;
+        const QByteArray groupsOf[] = {EpsDebugGroups, ComGroups, CdhsGroups, AdcsGroups}; // by Family
+        std::array<int, 4> decoded{1, 0, 0, 0};
         QRandomGenerator random(20140802);
         for (int n = 0; n < FrameCount; ++n) {
             const QByteArray data = randomFrame(random);
             fed << data;
-            std::array<std::int32_t, 4> before{};
-            for (int f = 0; f < 4; ++f)
-                before[std::size_t(f)] = station.history().count(Family(f));
             arrive(station, data);
-            for (const QByteArray &groups : {EpsDebugGroups, ComGroups, AdcsGroups, CdhsGroups})
-                decodedFrames += data.startsWith(Prefix + groups) ? 1 : 0;
-
             const QString hex = station.intake().frameHex();
-            QCOMPARE(station.intake().headerLines().back(),
-                     hex.mid(48, 11) + QStringLiteral(" | ") + hex.mid(60, 11));
+            QCOMPARE(station.intake().headerLines().back(), hex.mid(48, 11) + QStringLiteral(" | ") + hex.mid(60, 11));
             const int kept = int(qMin<qsizetype>(data.size(), 512));
             QCOMPARE(hex.size(), 3 * (kept - 1)); // positions 2..kept, "XX " each
             for (int f = 0; f < 4; ++f) {
-                const Family family = Family(f);
-                if (station.history().count(family) == before[std::size_t(f)])
+                if (!data.startsWith(Prefix + groupsOf[f]))
                     continue;
-                const TelemetryHistory::Record &record = *station.history().latest(family);
-                for (const Field &field : fieldsOf(family)) {
-                    const double value = record.values[std::size_t(field.channel)];
-                    if (field.position + field.width - 1 > kept) {
-                        QVERIFY2(value == 0, qPrintable(QStringLiteral("frame %1 (%2 bytes), channel %3")
-                                                            .arg(n).arg(data.size()).arg(field.channel)));
+                ++decoded[std::size_t(f)];
+                const TelemetryHistory::Record &record = *station.history().latest(Family(f));
+                for (const FieldRun &run : fieldsOf(Family(f))) {
+                    for (int k = 0; k < run.count; ++k) {
+                        const bool pastTheEnd = run.position + (k + 1) * run.width - 1 > kept;
+                        QVERIFY2(!pastTheEnd || record.values[std::size_t(run.channel + k)] == 0,
+                                 qPrintable(QStringLiteral("frame %1 (%2 bytes), channel %3")
+                                                .arg(n).arg(data.size()).arg(run.channel + k)));
                     }
                 }
             }
         }
         QCOMPARE(station.intake().satelliteFrameCount(), FrameCount + 1);
-        int counted = 0;
         for (int f = 0; f < 4; ++f)
-            counted += station.history().count(Family(f));
-        QCOMPARE(counted, decodedFrames);
+            QCOMPARE(station.history().count(Family(f)), decoded[std::size_t(f)]);
 
         // The capture file holds every frame whole (also past 512 bytes), each followed by its
         // time record, and nothing else.
@@ -130,17 +113,23 @@ private slots:
 
     void endlessStreamKeepsMemoryBounded()
     {
-        // More frames than any list keeps: the lists and the history stop growing.
+        // More frames than any list keeps: the lists stop growing, the history keeps the newest.
         const auto harness = startQuietStation();
         Station &station = *harness->station;
         const QByteArray foreign = QByteArray::fromHex("00A8A4A6A6404060AE6E8A96A2406103F0");
+        QByteArray com = frameOf(ComGroups, ComLength);
         const int frames = int(FrameIntake::MaxRawFrameLines) + 10;
-        for (int n = 0; n < frames; ++n)
-            arrive(station, n % 4 == 0 ? frameOf(ComGroups, ComLength) : foreign);
+        for (int n = 0; n < frames; ++n) {
+            putInt16(com, 26, n / 4 + 1); // channel 51 counts the COM frames
+            arrive(station, n % 4 == 0 ? com : foreign);
+        }
+        const int comFrames = (frames + 3) / 4;
         QCOMPARE(station.intake().rawFrameLines().size(), FrameIntake::MaxRawFrameLines);
-        QCOMPARE(station.intake().satelliteFrameCount(), (frames + 3) / 4);
-        QCOMPARE(station.history().count(Family::ComHousekeeping), (frames + 3) / 4);
+        QCOMPARE(station.intake().satelliteFrameCount(), comFrames);
+        QCOMPARE(station.history().count(Family::ComHousekeeping), comFrames);
         QCOMPARE(station.history().storedCount(Family::ComHousekeeping), 2000);
+        QCOMPARE(station.history().stored(Family::ComHousekeeping, 0).values[51], double(comFrames - 1999));
+        QCOMPARE(station.history().latest(Family::ComHousekeeping)->values[51], double(comFrames));
     }
 
     void randomFramesIntoExactBuffers()

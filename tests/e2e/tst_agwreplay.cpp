@@ -8,7 +8,6 @@
 #include "support/HeadlessStation.h"
 #include "support/Programs.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -20,12 +19,6 @@ namespace {
 
 constexpr int Generous = 60000;
 
-QString samplePath()
-{
-    return QDir(qEnvironmentVariable("HALVORA_SOURCE_DIR"))
-        .filePath(QStringLiteral("samples/halvora1-sample.kss"));
-}
-
 bool isSatelliteFrame(const QByteArray &data)
 {
     return data.startsWith(SatelliteFrames::Prefix.left(16)); // up to the control byte
@@ -34,8 +27,7 @@ bool isSatelliteFrame(const QByteArray &data)
 // Starts agw-replay on a free port; the port it prints once listening, 0 when it does not.
 quint16 startReplay(QProcess &process, const QStringList &arguments)
 {
-    process.start(builtProgram(QStringLiteral("agw-replay")),
-                  QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+    process.start(builtProgram(QStringLiteral("agw-replay")), QStringList{"--port", "0"} + arguments);
     static const QRegularExpression listening(QStringLiteral("^listening on [^\\n]*:(\\d+)$"),
                                               QRegularExpression::MultilineOption);
     QByteArray output;
@@ -51,9 +43,6 @@ quint16 startReplay(QProcess &process, const QStringList &arguments)
 const QByteArray SatelliteShort = SatelliteFrames::Prefix + QByteArray::fromHex("0206007A02032076C0DB");
 const QByteArray SatelliteLong = SatelliteShort + QByteArray(230, char(0xDB)) + char(0xC0);
 const QByteArray Foreign = QByteArray::fromHex("0082A0A4A640406088986290ACA47303F0") + "!hello";
-const QByteArray KissByteOnly(1, '\0');
-
-struct Call { const char *from; const char *to; };
 
 // A client that cuts the stream with the station's own record assembler.
 class Client : public QObject
@@ -91,20 +80,19 @@ private slots:
     void sampleArrivesWhole()
     {
         QList<QByteArray> sampleFrames;
-        for (const CaptureFileReader::Record &record : readCaptureRecords(samplePath())) {
+        const QString sample = qEnvironmentVariable("HALVORA_SOURCE_DIR") + "/samples/halvora1-sample.kss";
+        for (const CaptureFileReader::Record &record : readCaptureRecords(sample)) {
             if (record.kind == CaptureFileReader::Kind::Frame)
                 sampleFrames.append(record.data);
         }
         QVERIFY(sampleFrames.size() > 100);
-        const auto satelliteCount =
-            std::count_if(sampleFrames.begin(), sampleFrames.end(),
-                          [](const QByteArray &data) { return isSatelliteFrame(data); });
+        const auto satelliteCount = std::count_if(sampleFrames.begin(), sampleFrames.end(),
+                                                  [](const QByteArray &data) { return isSatelliteFrame(data); });
 
         ScopedProcess replay;
         // Records split across writes and several records per write.
         const quint16 port = startReplay(replay, {"--rate", "0", "--exit-when-done", "--split", "--coalesce"});
         QVERIFY(port != 0);
-
         QTemporaryDir dir;
         HeadlessStation station(dir.path());
         QVERIFY(station.writeConfiguration(QStringLiteral("127.0.0.1:%1").arg(port)));
@@ -113,7 +101,6 @@ private slots:
         // The simulator leaves once the last frame has gone to its only client.
         QTRY_VERIFY_WITH_TIMEOUT(replay.state() == QProcess::NotRunning, Generous);
         QCOMPARE(replay.exitCode(), 0);
-
         const QString statusLine = QStringLiteral("RX packets: %1 | HTTP POST OK: 0").arg(satelliteCount);
         QTRY_VERIFY_WITH_TIMEOUT(station.output().contains(statusLine.toUtf8()), Generous);
         QVERIFY(station.stop());
@@ -121,61 +108,47 @@ private slots:
         QVERIFY(station.output().contains(": total number of ports: 1;Port1 Halvora-1 AGW replay;\n"));
 
         // Frame records byte for byte, each satellite frame followed by its time record.
-        const QList<CaptureFileReader::Record> records = station.captureRecords();
         static const QRegularExpression timeText(
             QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} UTC$"));
-        qsizetype frame = 0;
-        for (qsizetype i = 0; i < records.size(); ++i) {
-            QCOMPARE(records[i].kind, CaptureFileReader::Kind::Frame);
-            QCOMPARE(records[i].data.toHex(' '), sampleFrames[frame].toHex(' '));
-            if (isSatelliteFrame(sampleFrames[frame])) {
-                QVERIFY(i + 1 < records.size());
-                ++i;
-                QCOMPARE(records[i].kind, CaptureFileReader::Kind::TimeText);
-                QVERIFY2(timeText.match(QString::fromLatin1(records[i].data)).hasMatch(),
-                         records[i].data.constData());
+        QList<CaptureFileReader::Record> records = station.captureRecords();
+        for (const QByteArray &frame : std::as_const(sampleFrames)) {
+            QVERIFY(!records.isEmpty());
+            const CaptureFileReader::Record record = records.takeFirst();
+            QCOMPARE(record.kind, CaptureFileReader::Kind::Frame);
+            QCOMPARE(record.data.toHex(' '), frame.toHex(' '));
+            if (isSatelliteFrame(frame)) {
+                QVERIFY(!records.isEmpty() && records.front().kind == CaptureFileReader::Kind::TimeText);
+                QVERIFY2(timeText.match(QString::fromLatin1(records.takeFirst().data)).hasMatch(), "time record");
             }
-            ++frame;
         }
-        QCOMPARE(frame, sampleFrames.size());
-    }
-
-    void commandLineErrors_data()
-    {
-        QTest::addColumn<QString>("fileContent"); // hex; empty: no file argument
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("expectedError");
-
-        QTest::newRow("missing file") << QString() << QStringList{QStringLiteral("/nonexistent/x.kss")}
-                                      << QStringLiteral("/nonexistent/x.kss: cannot open");
-        QTest::newRow("bad escape in the second frame")
-            << QStringLiteral("C0000102C0C000DB05C0") << QStringList{}
-            << QStringLiteral("damaged at byte offset 7, after 1 good frame records: invalid escape");
+        QVERIFY(records.isEmpty());
     }
 
     void commandLineErrors()
     {
-        QFETCH(QString, fileContent);
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, expectedError);
-
         QTemporaryDir dir;
-        if (!fileContent.isEmpty()) {
-            arguments << dir.filePath(QStringLiteral("capture.kss"));
-            QVERIFY(writeFile(arguments.last(), QByteArray::fromHex(fileContent.toLatin1())));
+        const QString damaged = dir.filePath(QStringLiteral("capture.kss"));
+        QVERIFY(writeFile(damaged, QByteArray::fromHex("C0000102C0C000DB05C0")));
+        const QList<std::pair<QString, QString>> cases{
+            {QStringLiteral("/nonexistent/x.kss"), QStringLiteral("/nonexistent/x.kss: cannot open")},
+            {damaged, QStringLiteral("damaged at byte offset 7, after 1 good frame records: invalid escape")}};
+        for (const auto &[file, expectedError] : cases) {
+            const ProgramRun run = runProgram(QStringLiteral("agw-replay"), {"--port", "0", file});
+            QVERIFY(run.exitCode > 0);
+            QVERIFY2(QString::fromUtf8(run.err).contains(expectedError), run.err.constData());
+            QVERIFY(!run.out.contains("listening on"));
         }
-        const ProgramRun run = runProgram(QStringLiteral("agw-replay"), QStringList{"--port", "0"} + arguments);
-        QVERIFY(run.exitCode > 0);
-        QVERIFY2(QString::fromUtf8(run.err).contains(expectedError), run.err.constData());
-        QVERIFY(!run.out.contains("listening on"));
     }
 
     void splitAndCoalescedRecordsKeepTheirFields()
     {
-        const QList<QByteArray> frames{SatelliteShort, SatelliteLong, Foreign, KissByteOnly,
-                                       SatelliteShort};
-        const QList<Call> calls{{"XR9K-11", "XR9KG-1"}, {"XR9K-11", "XR9KG-1"}, {"DL1HVR-9", "APRS"},
-                                {"", ""}, {"XR9K-11", "XR9KG-1"}};
+        struct Expected { QByteArray frame; const char *from; const char *to; };
+        const QList<Expected> expected{{SatelliteShort, "XR9K-11", "XR9KG-1"}, {SatelliteLong, "XR9K-11", "XR9KG-1"},
+                                       {Foreign, "DL1HVR-9", "APRS"}, {QByteArray(1, '\0'), "", ""},
+                                       {SatelliteShort, "XR9K-11", "XR9KG-1"}};
+        QList<QByteArray> frames;
+        for (const Expected &e : expected)
+            frames << e.frame;
 
         AgwReplayServer::Options options;
         options.rate = 0;
@@ -188,15 +161,14 @@ private slots:
         client.send(AgwProtocol::KindRawMonitoring);
         QTRY_COMPARE_WITH_TIMEOUT(client.records.size(), frames.size(), Generous);
         QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, Generous);
-
         for (qsizetype i = 0; i < frames.size(); ++i) {
             const QByteArray &record = client.records[i];
             QCOMPARE(record[0], '\0');
             QCOMPARE(record[AgwProtocol::DataKindOffset], AgwProtocol::KindRawFrame);
             QCOMPARE(qsizetype(AgwProtocol::dataLength(record)), frames[i].size());
             QCOMPARE(record.sliced(AgwProtocol::HeaderSize).toHex(' '), frames[i].toHex(' '));
-            QCOMPARE(field(record, AgwProtocol::FromCallOffset), QByteArray(calls[i].from));
-            QCOMPARE(field(record, AgwProtocol::ToCallOffset), QByteArray(calls[i].to));
+            QCOMPARE(field(record, AgwProtocol::FromCallOffset), QByteArray(expected[i].from));
+            QCOMPARE(field(record, AgwProtocol::ToCallOffset), QByteArray(expected[i].to));
         }
     }
 

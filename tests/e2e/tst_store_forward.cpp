@@ -22,43 +22,33 @@ constexpr int BacklogFrames = 40;
 constexpr int LiveFrames = 5;
 constexpr int AllowedDuplicates = 3;
 
-// A COM frame whose bytes 30..31 carry its number, so every frame is a different one.
-QByteArray numberedFrame(int number)
+// COM frames from..to-1, each its own reception time; bytes 30..31 carry the number, so every
+// frame is a different one.
+void sendFrames(AgwLoopbackServer &engine, int from, int to)
 {
     QByteArray data = SatelliteFrames::frameOf(SatelliteFrames::ComGroups, SatelliteFrames::ComLength);
-    SatelliteFrames::putInt16(data, 30, number);
-    return data;
+    for (int number = from; number < to; ++number) {
+        SatelliteFrames::putInt16(data, 30, number);
+        engine.send(AgwLoopbackServer::rawFrameRecord(data));
+        QTest::qWait(10);
+    }
 }
 
-// The body's frame field: the frame after the KISS command byte, as hex with blanks.
-QString frameField(const QByteArray &recordData)
-{
-    return QString::fromLatin1(recordData.mid(1).toHex(' ').toUpper());
-}
-
-// Frame field -> the time record that follows the frame in the station's capture files, as the
-// body's timestamp ("2026-12-06 21:03:07.123 UTC" -> "2026-12-06T21:03:07.123Z").
+// Frame field of the upload body (the frame after the KISS command byte, hex with blanks) ->
+// the time record after it in the station's capture files, as the body's timestamp
+// ("2026-12-06 21:03:07.123 UTC" -> "2026-12-06T21:03:07.123Z").
 QHash<QString, QString> capturedTimestamps(const QDir &dir)
 {
     QHash<QString, QString> timestamps;
     for (const QString &file : dir.entryList({QStringLiteral("*.kss")}, QDir::Files)) {
         const QList<CaptureFileReader::Record> records = readCaptureRecords(dir.filePath(file));
         for (qsizetype i = 0; i + 1 < records.size(); ++i) {
-            if (records[i].kind != CaptureFileReader::Kind::Frame ||
-                records[i + 1].kind != CaptureFileReader::Kind::TimeText)
-                continue;
-            QString time = QString::fromLatin1(records[i + 1].data);
-            if (time.endsWith(QStringLiteral(" UTC")))
-                time = time.chopped(4).replace(10, 1, u'T') + u'Z';
-            timestamps.insert(frameField(records[i].data), time);
+            if (records[i + 1].kind == CaptureFileReader::Kind::TimeText)
+                timestamps.insert(QString::fromLatin1(records[i].data.mid(1).toHex(' ').toUpper()),
+                                  QString::fromLatin1(records[i + 1].data.chopped(4)).replace(10, 1, u'T') + u'Z');
         }
     }
     return timestamps;
-}
-
-qsizetype capturedFrameCount(const QDir &dir)
-{
-    return capturedTimestamps(dir).size();
 }
 
 // Waiting entries as another reader of the station database sees them (-1: cannot be read).
@@ -67,18 +57,8 @@ qint64 waitingInDatabase(const QString &dir)
     StationDatabase database;
     if (!database.open(dir).ok)
         return -1;
-    UploadQueueStore queue(database);
-    const UploadQueueStore::Statistics statistics = queue.statistics();
+    const UploadQueueStore::Statistics statistics = UploadQueueStore(database).statistics();
     return statistics.error.isEmpty() ? statistics.waiting : -1;
-}
-
-QString field(const FormFields &fields, const QString &name)
-{
-    for (const auto &[key, value] : fields) {
-        if (key == name)
-            return value;
-    }
-    return {};
 }
 
 } // namespace
@@ -91,22 +71,16 @@ private slots:
     void everyFrameArrivesOnceAfterAHardKill()
     {
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
         AgwLoopbackServer engine;
         // The collection server's port is closed until the station has been killed.
         const quint16 serverPort = freeLoopbackPort();
-        QVERIFY(serverPort != 0);
-        const QString serverUrl = QStringLiteral("http://127.0.0.1:%1/telemetry").arg(serverPort);
-
         HeadlessStation first(dir.path());
+        const QString serverUrl = QStringLiteral("http://127.0.0.1:%1/telemetry").arg(serverPort);
         QVERIFY(first.writeConfiguration(engine.portValue(), serverUrl));
         QVERIFY(first.startUploading());
         QTRY_COMPARE_WITH_TIMEOUT(engine.connectionCount(), 1, Generous);
-        for (int number = 0; number < BacklogFrames; ++number) {
-            engine.send(AgwLoopbackServer::rawFrameRecord(numberedFrame(number)));
-            QTest::qWait(10); // each frame its own reception time
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(capturedFrameCount(dir.path()), BacklogFrames, Generous);
+        sendFrames(engine, 0, BacklogFrames);
+        QTRY_COMPARE_WITH_TIMEOUT(capturedTimestamps(dir.path()).size(), BacklogFrames, Generous);
         // Stored as waiting (the writer commits in batches) while every upload is refused.
         QTRY_COMPARE_WITH_TIMEOUT(waitingInDatabase(dir.path()), qint64(BacklogFrames), Generous);
         QTRY_VERIFY_WITH_TIMEOUT(first.output().contains("upload failing: "), Generous);
@@ -122,17 +96,11 @@ private slots:
         HeadlessStation second(dir.path());
         QVERIFY(second.startUploading());
         QTRY_COMPARE_WITH_TIMEOUT(engine.connectionCount(), 2, Generous);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            second.output().contains(QByteArray::number(BacklogFrames) +
-                                     " frames wait for upload from an earlier run"),
-            Generous);
+        QTRY_VERIFY_WITH_TIMEOUT(second.output().contains("40 frames wait for upload from an earlier run"), Generous);
         // The backlog goes out by itself, before any new frame arrives.
         QTRY_VERIFY_WITH_TIMEOUT(server.requests().size() >= BacklogFrames, Generous);
-        for (int number = BacklogFrames; number < BacklogFrames + LiveFrames; ++number) {
-            engine.send(AgwLoopbackServer::rawFrameRecord(numberedFrame(number)));
-            QTest::qWait(10);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(capturedFrameCount(dir.path()), BacklogFrames + LiveFrames, Generous);
+        sendFrames(engine, BacklogFrames, BacklogFrames + LiveFrames);
+        QTRY_COMPARE_WITH_TIMEOUT(capturedTimestamps(dir.path()).size(), BacklogFrames + LiveFrames, Generous);
         QTRY_VERIFY_WITH_TIMEOUT(server.requests().size() >= BacklogFrames + LiveFrames, Generous);
         QTRY_VERIFY_WITH_TIMEOUT(second.output().contains("upload queue: 0 frames waiting"), Generous);
         // Every delivery goes on record (a third start would send nothing again) and stays there.
@@ -145,12 +113,14 @@ private slots:
         QHash<QString, int> arrivals;
         QString previousTimestamp;
         for (const HttpRequest &request : server.requests()) {
-            const FormFields fields = decodeFormFields(request.body);
-            const QString frame = field(fields, QStringLiteral("frame"));
+            QHash<QString, QString> fields;
+            for (const auto &[key, value] : decodeFormFields(request.body))
+                fields.insert(key, value);
+            const QString frame = fields.value(QStringLiteral("frame"));
             QVERIFY2(captured.contains(frame), qPrintable(frame));
             // The stored body: the reception time, not the time it was sent.
-            QCOMPARE(field(fields, QStringLiteral("timestamp")), captured.value(frame));
-            QCOMPARE(field(fields, QStringLiteral("source")), QStringLiteral("TEST"));
+            QCOMPARE(fields.value(QStringLiteral("timestamp")), captured.value(frame));
+            QCOMPARE(fields.value(QStringLiteral("source")), QStringLiteral("TEST"));
             if (arrivals[frame]++ == 0) {
                 // First arrivals oldest first, the backlog before or between the new frames.
                 QVERIFY2(previousTimestamp <= captured.value(frame),
@@ -166,7 +136,6 @@ private slots:
     void secondStationOnTheSameDirectoryRefuses()
     {
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
         AgwLoopbackServer engine;
         HeadlessStation running(dir.path());
         QVERIFY(running.writeConfiguration(engine.portValue()));
@@ -177,8 +146,7 @@ private slots:
         HeadlessStation second(dir.path());
         QVERIFY(second.start());
         QVERIFY(second.process().waitForFinished(Generous));
-        QCOMPARE(second.process().exitStatus(), QProcess::NormalExit);
-        QVERIFY(second.process().exitCode() != 0);
+        QVERIFY(second.process().exitStatus() == QProcess::NormalExit && second.process().exitCode() != 0);
         const QByteArray error = second.errorOutput();
         QVERIFY2(error.contains("Another station runs on the station directory " +
                                 QDir::toNativeSeparators(dir.path()).toUtf8()),

@@ -8,13 +8,12 @@
 #include <QTest>
 
 // A plain loopback HTTP client for the remote view's tests: sends bytes exactly as given and
-// reads one response (status, headers, Content-Length body) or notices the server closing.
+// reads one response (status, headers, Content-Length body) until the server closes.
 struct RemoteReply
 {
     int status = 0; // 0: no status line arrived
     QByteArray headers;
     QByteArray body;
-    bool closedByServer = false;
 
     QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
     QByteArray header(const QByteArray &name) const
@@ -50,10 +49,8 @@ inline RemoteReply readReply(QTcpSocket &socket, int timeoutMs = 5000)
             reply.body = socket.read(bodyLength);
             return reply;
         }
-        if (socket.state() != QAbstractSocket::ConnectedState && socket.bytesAvailable() == 0) {
-            reply.closedByServer = true;
+        if (socket.state() != QAbstractSocket::ConnectedState && socket.bytesAvailable() == 0)
             return reply;
-        }
         QTest::qWait(5); // the server answers on this same event loop
     }
     return reply;

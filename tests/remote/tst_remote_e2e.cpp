@@ -3,7 +3,7 @@
 // the page with a value the station decoded. Each is skipped when its program is missing.
 #include "remote/RemoteClient.h"
 
-#include "support/Programs.h"
+#include "support/HeadlessStation.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -47,14 +47,11 @@ private:
 private slots:
     void initTestCase()
     {
-        m_replay.start(builtProgram(QStringLiteral("agw-replay")),
-                       {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--rate"), QStringLiteral("0"),
-                        qEnvironmentVariable("HALVORA_SOURCE_DIR") + QStringLiteral("/samples/halvora1-sample.kss")});
+        const QString sample = qEnvironmentVariable("HALVORA_SOURCE_DIR") + "/samples/halvora1-sample.kss";
+        m_replay.start(builtProgram(QStringLiteral("agw-replay")), {"--port", "0", "--rate", "0", sample});
         const QString replayPort = waitForLine(m_replay, QStringLiteral("^listening on [^\\n]*:(\\d+)$"));
         QVERIFY(!replayPort.isEmpty());
-        QVERIFY(writeFile(m_dir.filePath(QStringLiteral("online_conf.ini")),
-                          "PORT=127.0.0.1:" + replayPort.toLatin1() +
-                              "\r\nSERVER=http://127.0.0.1:9/telemetry\r\nMYCALL=TEST\r\n"));
+        QVERIFY(HeadlessStation(m_dir.path()).writeConfiguration(QStringLiteral("127.0.0.1:") + replayPort));
 
         m_station.start(builtProgram(QStringLiteral("remote_station")), {m_dir.path()});
         m_port = quint16(waitForLine(m_station, QStringLiteral("^remote view on port (\\d+)$")).toUInt());
@@ -86,8 +83,8 @@ private slots:
                               QByteArray::number(m_port) + "']\n"));
         ScopedProcess server;
         server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start(prometheus, {QStringLiteral("--config.file=") + m_dir.filePath(QStringLiteral("prometheus.yml")),
-                                  QStringLiteral("--storage.tsdb.path=") + m_dir.filePath(QStringLiteral("tsdb")),
+        server.start(prometheus, {"--config.file=" + m_dir.filePath("prometheus.yml"),
+                                  "--storage.tsdb.path=" + m_dir.filePath("tsdb"),
                                   QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(webPort)});
         server.closeReadChannel(QProcess::StandardError);
 
@@ -107,7 +104,7 @@ private slots:
 
     void chromiumRendersADecodedValue()
     {
-        QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+        const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
         if (chromium.isEmpty())
             QSKIP("chromium is not installed (scripts/setup installs it)");
 
@@ -122,11 +119,9 @@ private slots:
         QVERIFY(!shown.isEmpty());
 
         QProcess browser;
-        browser.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
-                                 QStringLiteral("--disable-gpu"), QStringLiteral("--no-first-run"),
-                                 QStringLiteral("--user-data-dir=") + m_dir.filePath(QStringLiteral("chromium")),
-                                 QStringLiteral("--virtual-time-budget=5000"), QStringLiteral("--dump-dom"),
-                                 QStringLiteral("http://127.0.0.1:%1/").arg(m_port)});
+        browser.start(chromium, {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                                 "--user-data-dir=" + m_dir.filePath("chromium"), "--virtual-time-budget=5000",
+                                 "--dump-dom", QStringLiteral("http://127.0.0.1:%1/").arg(m_port)});
         // The station is a process of its own, so a blocking wait for the browser is fine here.
         QVERIFY(browser.waitForFinished(25000));
         const QString dom = QString::fromUtf8(browser.readAllStandardOutput());

@@ -11,17 +11,15 @@
 
 namespace {
 
-// Appends n records to a family; record i is received at 14:05 + i * minutesApart minutes (ADCS records carry
-// no reception time) and holds i + 0.5 in every channel.
+// Appends n records to a family; record i is received at 14:05 + i * minutesApart minutes (ADCS
+// records carry no reception time) and holds i + 0.5 in every channel.
 void fill(TelemetryHistory &history, Family family, int n, int minutesApart = 1)
 {
     for (int i = 0; i < n; ++i) {
         TelemetryHistory::Record &record = history.append(family);
-        if (family != Family::AdcsMeasurement) {
-            const QTime time = QTime(14, 5).addSecs(60 * minutesApart * i);
-            record.rxTime = QStringLiteral("2026-12-05 ") + time.toString(QStringLiteral("HH:mm")) +
-                            QStringLiteral(":09.123 UTC");
-        }
+        const QTime time = QTime(14, 5).addSecs(60 * minutesApart * i);
+        if (family != Family::AdcsMeasurement)
+            record.rxTime = QStringLiteral("2026-12-05 %1:09.123 UTC").arg(time.toString(u"HH:mm"));
         record.values.fill(i + 0.5);
     }
 }
