@@ -49,17 +49,15 @@ private slots:
         QTest::addColumn<Status>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<qsizetype>("consumed");
-
         const QByteArray post = "POST /t HTTP/1.1\r\nHost: x\r\ncontent-length: 5\r\n\r\na=1&b";
+        const auto malformed = [](const char *name, const QByteArray &bytes) {
+            QTest::newRow(name) << bytes << Status::Malformed << QByteArray() << qsizetype(0);
+        };
         QTest::newRow("whole POST") << post << Status::Complete << QByteArray("a=1&b") << post.size();
         QTest::newRow("body still arriving") << post.chopped(2) << Status::Incomplete << QByteArray() << qsizetype(0);
-        QTest::newRow("bad request line") << QByteArray("POST /t\r\n\r\n") << Status::Malformed << QByteArray()
-                                          << qsizetype(0);
-        QTest::newRow("negative length")
-            << QByteArray("POST /t HTTP/1.1\r\nContent-Length: -4\r\n\r\n") << Status::Malformed << QByteArray()
-            << qsizetype(0);
-        QTest::newRow("endless header") << QByteArray("POST /t HTTP/1.1\r\nX: ") + QByteArray(20000, 'a')
-                                        << Status::Malformed << QByteArray() << qsizetype(0);
+        malformed("bad request line", "POST /t\r\n\r\n");
+        malformed("negative length", "POST /t HTTP/1.1\r\nContent-Length: -4\r\n\r\n");
+        malformed("endless header", "POST /t HTTP/1.1\r\nX: " + QByteArray(20000, 'a'));
     }
 
     void parse()

@@ -179,7 +179,7 @@ private slots:
     void backOffDoublesUntilTheServerIsBack()
     {
         const quint16 port = freeLoopbackPort();
-        Uploader u(QStringLiteral("http://127.0.0.1:%1/telemetry").arg(port), 2, 40);
+        Uploader u(u"http://127.0.0.1:%1/telemetry"_qs.arg(port), 2, 40);
         QSignalSpy kinds(&u.controller, &UploadController::failureKindChanged);
         QList<qint64> delays;
         connect(&u.controller, &UploadController::queueStateChanged, this, [&] {
@@ -225,16 +225,11 @@ private slots:
         constexpr qint64 Size = 32 * 1024 * 1024;
         LoopbackHttpServer http;
         QVERIFY(http.start());
-        LoopbackHttpServer::Answer huge = answer(201, "Created");
-        huge.shape = LoopbackHttpServer::Shape::Huge;
-        huge.hugeBodyBytes = Size;
-        http.setAnswer(huge);
-
+        http.setAnswer({201, "Created", {}, true, {}, LoopbackHttpServer::Shape::Huge, 0, Size});
         HttpUpload upload;
         QSignalSpy states(&upload, &HttpUpload::stateChanged);
         QVERIFY(!upload.setUrl(http.url()));
-        QVERIFY(!upload.execute(QStringLiteral("POST"), "frame=1",
-                                QStringLiteral("Content-Type: application/x-www-form-urlencoded")));
+        QVERIFY(!upload.execute(u"POST"_qs, "frame=1", u"Content-Type: application/x-www-form-urlencoded"_qs));
         QTRY_VERIFY_WITH_TIMEOUT(!upload.isBusy(), 30000);
         QCOMPARE(states.last().at(0).toInt(), int(HttpUpload::State::ResponseCompleted));
         QCOMPARE(upload.httpStatus(), 201);

@@ -21,10 +21,7 @@ struct Opened
         harness.station->start();
         window.show();
     }
-    ClientScrollArea *scrollArea() const
-    {
-        return qobject_cast<ClientScrollArea *>(window.centralWidget());
-    }
+    ClientScrollArea *scrollArea() const { return qobject_cast<ClientScrollArea *>(window.centralWidget()); }
     StationHarness harness;
     MainWindow window;
 };
@@ -45,22 +42,20 @@ private slots:
 
     void fittingSize_data()
     {
-        QTest::addColumn<QSize>("wanted");
-        QTest::addColumn<QSize>("available");
+        QTest::addColumn<QSize>("available"); // for a client area of 744 x 850
         QTest::addColumn<QSize>("fitting");
-        QTest::newRow("large screen") << QSize(744, 850) << QSize(1920, 1050) << QSize(744, 850);
-        QTest::newRow("laptop 768 high") << QSize(744, 850) << QSize(1366, 740) << QSize(760, 740);
-        QTest::newRow("narrow only") << QSize(744, 850) << QSize(700, 1050) << QSize(700, 866);
-        QTest::newRow("narrow and low") << QSize(744, 850) << QSize(640, 450) << QSize(640, 450);
-        QTest::newRow("no screen known") << QSize(744, 850) << QSize() << QSize(744, 850);
+        QTest::newRow("large screen") << QSize(1920, 1050) << QSize(744, 850);
+        QTest::newRow("laptop 768 high") << QSize(1366, 740) << QSize(760, 740);
+        QTest::newRow("narrow only") << QSize(700, 1050) << QSize(700, 866);
+        QTest::newRow("narrow and low") << QSize(640, 450) << QSize(640, 450);
+        QTest::newRow("no screen known") << QSize() << QSize(744, 850);
     }
 
     void fittingSize()
     {
-        QFETCH(QSize, wanted);
         QFETCH(QSize, available);
         QFETCH(QSize, fitting);
-        QCOMPARE(ClientScrollArea::fittingSize(wanted, available, 16), fitting);
+        QCOMPARE(ClientScrollArea::fittingSize(QSize(744, 850), available, 16), fitting);
     }
 
     // Null: the size the window opens with on the laptop screen.
@@ -116,19 +111,15 @@ private slots:
     {
         StatusArea area;
         area.show();
-        auto *warning = area.findChild<QLabel *>(QStringLiteral("warningLabel"));
-        auto *queue = area.findChild<QLabel *>(QStringLiteral("queueLabel"));
+        auto *warning = area.findChild<QLabel *>(u"warningLabel"_qs);
+        auto *queue = area.findChild<QLabel *>(u"queueLabel"_qs);
         QVERIFY(!warning->isVisible()); // nothing failing
-
-        area.setTexts(QStringLiteral("capture file not written: No space left on device"),
-                      QStringLiteral("12 waiting, next try 13:05:30"),
-                      QStringLiteral("503 Service Unavailable"));
+        area.setTexts(u"capture file not written: No space left on device"_qs, u"12 waiting, next try 13:05:30"_qs,
+                      u"503 Service Unavailable"_qs);
         QVERIFY(warning->isVisible());
-        QCOMPARE(warning->text(), QStringLiteral("capture file not written: No space left on device"));
-        QCOMPARE(queue->text(), QStringLiteral("12 waiting, next try 13:05:30"));
-        QCOMPARE(queue->toolTip(), QStringLiteral("503 Service Unavailable"));
-
-        area.setTexts({}, QStringLiteral("0 waiting"), {});
+        QCOMPARE(warning->text(), u"capture file not written: No space left on device"_qs);
+        QCOMPARE(queue->text() + u'|' + queue->toolTip(), u"12 waiting, next try 13:05:30|503 Service Unavailable"_qs);
+        area.setTexts({}, u"0 waiting"_qs, {});
         QVERIFY(!warning->isVisible());
         QCOMPARE(queue->toolTip(), QString());
     }
@@ -138,16 +129,11 @@ private slots:
 int main(int argc, char **argv)
 {
     QTemporaryDir dir;
-    const QString config = dir.filePath(QStringLiteral("screens.json"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
+    const QString config = dir.filePath(u"screens.json"_qs);
+    if (!writeFile(config, u"{\"screens\": [{\"name\": \"laptop\", \"x\": 0, \"y\": 0, \"width\": %1, \"height\": %2, "
+                           "\"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}"_qs
+                               .arg(LaptopScreen.width()).arg(LaptopScreen.height()).toUtf8()))
         return 1;
-    file.write(QStringLiteral(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": %1,
-                                 "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
-                   .arg(LaptopScreen.width())
-                   .arg(LaptopScreen.height())
-                   .toUtf8());
-    file.close();
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.toUtf8());
     QApplication app(argc, argv);
     TestWindowFit test;
