@@ -163,26 +163,22 @@ private slots:
     void writer_data()
     {
         QTest::addColumn<QByteArray>("before"); // null: no file
-        QTest::addColumn<QByteArray>("after");
-        const QByteArray added = "PORT=[::1]:8\r\nSERVER=s\r\n";
-        QTest::newRow("CR LF, comments, unknown keys and order kept")
-            << QByteArray("# my station\r\nMYCALL=OLD\r\nFOO=bar\r\n\r\n#PORT=x:1\r\nPORT=h:1\r\n")
-            << QByteArray("# my station\r\nMYCALL=B/P\r\nFOO=bar\r\n\r\n#PORT=x:1\r\nPORT=[::1]:8\r\nSERVER=s\r\n");
-        QTest::newRow("LF kept, appended lines get LF")
-            << QByteArray("MYCALL=OLD\nPORT=h:1\n") << QByteArray("MYCALL=B/P\nPORT=[::1]:8\nSERVER=s\n");
-        QTest::newRow("blanks and tabs around = kept")
-            << QByteArray("MYCALL = OLD \r\nPORT\t=\th:1\r\nSERVER=s\r\n")
-            << QByteArray("MYCALL = B/P \r\nPORT\t=\t[::1]:8\r\nSERVER=s\r\n");
-        QTest::newRow("no final line end") << QByteArray("MYCALL=OLD\r\nPORT=h:1") << "MYCALL=B/P\r\n" + added;
-        QTest::newRow("a key set twice changes on both lines")
-            << QByteArray("MYCALL=A\r\nMYCALL=B\r\n") << "MYCALL=B/P\r\nMYCALL=B/P\r\n" + added;
-        QTest::newRow("byte-order mark kept")
-            << QByteArray("\xEF\xBB\xBFMYCALL=OLD\r\n") << "\xEF\xBB\xBFMYCALL=B/P\r\n" + added;
-        QTest::newRow("Latin-1 comment stays Latin-1")
-            << QByteArray("# Gr\xFC\xDF" "e\r\nMYCALL=OLD\r\n") << "# Gr\xFC\xDF" "e\r\nMYCALL=B/P\r\n" + added;
-        QTest::newRow("indented comment and lower-case key untouched")
-            << QByteArray(" # MYCALL=X\r\nmycall=x\r\n") << " # MYCALL=X\r\nmycall=x\r\nMYCALL=B/P\r\n" + added;
-        QTest::newRow("missing file is created with CR LF") << QByteArray() << "MYCALL=B/P\r\n" + added;
+        QTest::addColumn<QByteArray>("after");  // given without a final line end: the CR LF PORT and SERVER lines follow
+        const auto row = [](const char *name, const QByteArray &before, const QByteArray &after) {
+            QTest::newRow(name) << before << (after.endsWith('\n') ? after : after + "\r\nPORT=[::1]:8\r\nSERVER=s\r\n");
+        };
+        row("CR LF, comments, unknown keys and order kept", "# my station\r\nMYCALL=OLD\r\nFOO=bar\r\n\r\n#PORT=x:1\r\nPORT=h:1\r\n",
+            "# my station\r\nMYCALL=B/P\r\nFOO=bar\r\n\r\n#PORT=x:1\r\nPORT=[::1]:8\r\nSERVER=s\r\n");
+        row("LF kept, appended lines get LF", "MYCALL=OLD\nPORT=h:1\n", "MYCALL=B/P\nPORT=[::1]:8\nSERVER=s\n");
+        row("blanks and tabs around = kept", "MYCALL = OLD \r\nPORT\t=\th:1\r\nSERVER=s\r\n",
+            "MYCALL = B/P \r\nPORT\t=\t[::1]:8\r\nSERVER=s\r\n");
+        row("no final line end", "MYCALL=OLD\r\nPORT=h:1", "MYCALL=B/P\r\nPORT=[::1]:8\r\nSERVER=s\r\n");
+        row("a key set twice changes on both lines", "MYCALL=A\r\nMYCALL=B\r\n", "MYCALL=B/P\r\nMYCALL=B/P");
+        row("byte-order mark kept", "\xEF\xBB\xBFMYCALL=OLD\r\n", "\xEF\xBB\xBFMYCALL=B/P");
+        row("Latin-1 comment stays Latin-1", "# Gr\xFC\xDF" "e\r\nMYCALL=OLD\r\n", "# Gr\xFC\xDF" "e\r\nMYCALL=B/P");
+        row("indented comment and lower-case key untouched", " # MYCALL=X\r\nmycall=x\r\n",
+            " # MYCALL=X\r\nmycall=x\r\nMYCALL=B/P");
+        row("missing file is created with CR LF", QByteArray(), "MYCALL=B/P");
     }
 
     void writer()

@@ -33,15 +33,10 @@ struct Opened
         window.show();
     }
     template<typename T = QWidget>
-    T *control(const QString &name) const
-    {
-        return window.findChild<T *>(name);
-    }
+    T *control(const QString &name) const { return window.findChild<T *>(name); }
     QColor base(int channel) const
     {
-        return control<QLineEdit>(QStringLiteral("valueBox_%1").arg(channel))
-            ->palette()
-            .color(QPalette::Base);
+        return control<QLineEdit>(u"valueBox_%1"_qs.arg(channel))->palette().color(QPalette::Base);
     }
     StationHarness harness;
     Station &station;
@@ -68,8 +63,7 @@ private slots:
         QTest::addColumn<QString>("text");   // caption, title or label after start-up; null: not checked
 
         const auto row = [](const char *name, const char *control, QRect geometry, const char *text) {
-            QTest::newRow(name) << QString::fromLatin1(control) << geometry
-                                << (text ? QString::fromUtf8(text) : QString());
+            QTest::newRow(name) << QString::fromLatin1(control) << geometry << (text ? QString::fromUtf8(text) : QString());
         };
         row("client area", "ClientArea", QRect(0, 0, 744, 799), nullptr);
         row("clock before the first tick", "clockLabel", QRect(608, 8, 129, 25), "UTC");
@@ -107,15 +101,11 @@ private slots:
         const QPoint topLeft = widget == client ? QPoint() : widget->mapTo(client, QPoint());
         if (!geometry.isNull())
             QCOMPARE(QRect(topLeft, widget->size()), geometry);
-        QString shown;
-        if (auto *button = qobject_cast<QAbstractButton *>(widget))
-            shown = button->text();
-        else if (auto *label = qobject_cast<QLabel *>(widget))
-            shown = label->text();
-        else if (auto *box = qobject_cast<QGroupBox *>(widget))
-            shown = box->title();
+        const auto *button = qobject_cast<QAbstractButton *>(widget);
+        const auto *label = qobject_cast<QLabel *>(widget);
+        const auto *box = qobject_cast<QGroupBox *>(widget);
         if (!text.isNull())
-            QCOMPARE(shown, text);
+            QCOMPARE(button ? button->text() : label ? label->text() : box ? box->title() : QString(), text);
     }
 
     void selection_data()
@@ -184,19 +174,15 @@ private slots:
     {
         AgwLoopbackServer engine;
         Opened opened("PORT=" + engine.portValue().toLatin1() + "\r\nMYCALL=A\r\nSERVER=http://127.0.0.1:9/\r\n");
-        auto *green = opened.control(QStringLiteral("linkUpIndicator"));
-        auto *red = opened.control(QStringLiteral("linkDownIndicator"));
-        // Until the first tick the red picture shows.
-        QVERIFY(!green->isVisible() && red->isVisible());
-
+        auto *green = opened.control(u"linkUpIndicator"_qs);
+        auto *red = opened.control(u"linkDownIndicator"_qs);
+        QVERIFY(!green->isVisible() && red->isVisible()); // until the first tick
         opened.station.tick(); // still connecting: counts as not closed
         QVERIFY(opened.station.linkState() != 0);
         QVERIFY(green->isVisible() && !red->isVisible());
-
         QTRY_COMPARE(opened.station.linkState(), 7);
         opened.station.tick();
         QVERIFY(green->isVisible());
-
         opened.station.prepareClose(); // closes the link
         QCOMPARE(opened.station.linkState(), 0);
         opened.station.tick();
