@@ -70,28 +70,34 @@ private slots:
         QCOMPARE(UploadQueueStore(station).statistics().waiting, qint64(4));
     }
 
-    void emptyQueue()
+    void emptyOrMissingDatabase_data()
     {
-        QTemporaryDir dir;
-        {
-            StationDatabase database;
-            QVERIFY(database.open(dir.path()).ok);
-        }
-        const CommandRun counts = runCommand(runQueueCommand, {u"--station-dir"_qs, dir.path()});
-        QCOMPARE(counts.status, 0);
-        QCOMPARE(counts.out, QByteArray("waiting: 0\nrejected: 0\ndelivered: 0\noldest waiting: none\n"));
+        QTest::addColumn<bool>("database");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err"); // its start; %FILE%: the database file
+        QTest::newRow("empty queue") << true << 0
+                                     << QByteArray("waiting: 0\nrejected: 0\ndelivered: 0\noldest waiting: none\n")
+                                     << QByteArray();
+        QTest::newRow("no database: an error, and none created")
+            << false << 1 << QByteArray() << QByteArray("halvora1 queue: no station database at %FILE%");
     }
 
-    void noDatabaseIsAnErrorAndCreatesNone()
+    void emptyOrMissingDatabase()
     {
+        QFETCH(bool, database);
+        QFETCH(int, status);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
         QTemporaryDir dir;
-        const CommandRun counts = runCommand(runQueueCommand, {u"--station-dir"_qs, dir.path()});
-        QCOMPARE(counts.status, 1);
-        QCOMPARE(counts.out, QByteArray());
-        QVERIFY2(counts.err.startsWith("halvora1 queue: no station database at " +
-                                       QFile::encodeName(dir.filePath(QLatin1String(StationDatabase::FileName)))),
-                 counts.err.constData());
-        QVERIFY(!QFile::exists(dir.filePath(QLatin1String(StationDatabase::FileName))));
+        const QString file = dir.filePath(QLatin1String(StationDatabase::FileName));
+        if (database)
+            QVERIFY(StationDatabase().open(dir.path()).ok);
+        const CommandRun run = runCommand(runQueueCommand, {u"--station-dir"_qs, dir.path()});
+        QCOMPARE(run.status, status);
+        QCOMPARE(run.out, out);
+        QVERIFY2(run.err.startsWith(err.replace("%FILE%", QFile::encodeName(file))), run.err.constData());
+        QCOMPARE(QFile::exists(file), database);
     }
 
     void usageErrors_data()
@@ -129,20 +135,24 @@ private slots:
     {
         QTest::addColumn<bool>("explicitDir");
         QTest::addColumn<QString>("besideProgram"); // "file", "directory" or "" (nothing)
-        QTest::addColumn<int>("kindNumber");
-        QTest::newRow("--station-dir wins over a portable file") << true << u"file"_qs << int(StationDirectory::Kind::Explicit);
-        QTest::newRow("--station-dir alone") << true << QString() << int(StationDirectory::Kind::Explicit);
-        QTest::newRow("portable") << false << u"file"_qs << int(StationDirectory::Kind::Portable);
-        QTest::newRow("per-user") << false << QString() << int(StationDirectory::Kind::PerUser);
-        QTest::newRow("a directory named online_conf.ini is no configuration")
-            << false << u"directory"_qs << int(StationDirectory::Kind::PerUser);
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("dirs"); // configuration|data|pictures: @chosen, @program or under @home
+        const int explicitKind = int(StationDirectory::Kind::Explicit);
+        const int perUser = int(StationDirectory::Kind::PerUser);
+        const QString perUserDirs = u"@home/config/halvora1|@home/data/halvora1|@home/Pictures/halvora1"_qs;
+        QTest::newRow("--station-dir wins over a portable file") << true << "file" << explicitKind << "@chosen|@chosen|@chosen";
+        QTest::newRow("--station-dir alone") << true << "" << explicitKind << "@chosen|@chosen|@chosen";
+        QTest::newRow("portable") << false << "file" << int(StationDirectory::Kind::Portable) << "@program|@program|@program";
+        QTest::newRow("per-user") << false << "" << perUser << perUserDirs;
+        QTest::newRow("a directory named online_conf.ini is no configuration") << false << "directory" << perUser << perUserDirs;
     }
+
     void stationDirectoryOrder()
     {
         QFETCH(bool, explicitDir);
         QFETCH(QString, besideProgram);
-        QFETCH(int, kindNumber);
-        const auto kind = StationDirectory::Kind(kindNumber);
+        QFETCH(int, kind);
+        QFETCH(QString, dirs);
         QTemporaryDir program;
         QTemporaryDir chosen;
         const QString configuration = program.filePath(QLatin1String(StationDirectory::ConfigurationFileName));
@@ -150,29 +160,13 @@ private slots:
             QVERIFY(writeFile(configuration, "MYCALL=N0CALL\n"));
         else if (besideProgram == u"directory")
             QVERIFY(QDir().mkpath(configuration));
-
         const StationDirectory directory =
             StationDirectory::resolve(explicitDir ? chosen.path() : QString(), program.path());
-        QCOMPARE(directory.kind, kind);
-        QString expectedConfig, expectedData, expectedPictures;
-        switch (kind) {
-        case StationDirectory::Kind::Explicit:
-            expectedConfig = expectedData = expectedPictures = chosen.path();
-            break;
-        case StationDirectory::Kind::Portable:
-            expectedConfig = expectedData = expectedPictures = program.path();
-            break;
-        case StationDirectory::Kind::PerUser:
-            expectedConfig = m_home.filePath(u"config/halvora1"_qs);
-            expectedData = m_home.filePath(u"data/halvora1"_qs);
-            expectedPictures = m_home.filePath(u"Pictures/halvora1"_qs);
-            break;
-        }
-        QCOMPARE(directory.configDir, expectedConfig);
-        QCOMPARE(directory.dataDir, expectedData);
-        QCOMPARE(directory.pictureDir, expectedPictures);
-        QCOMPARE(directory.configurationFile(), expectedConfig + u"/online_conf.ini"_qs);
-        QVERIFY(directory.description().contains(expectedData));
+        QCOMPARE(int(directory.kind), kind);
+        dirs.replace(u"@chosen"_qs, chosen.path()).replace(u"@program"_qs, program.path()).replace(u"@home"_qs, m_home.path());
+        QCOMPARE(QStringList({directory.configDir, directory.dataDir, directory.pictureDir}).join(u'|'), dirs);
+        QCOMPARE(directory.configurationFile(), directory.configDir + u"/online_conf.ini"_qs);
+        QVERIFY(directory.description().contains(directory.dataDir));
     }
 
 private:

@@ -1,4 +1,5 @@
-// halvora1 as a user runs it: the command line, --headless against a loopback packet engine.
+// halvora1 as a user runs it: the command line, --headless against a loopback packet engine, the
+// exit status of a failed start, and the first start in the user's folders.
 #include "decode/SatelliteFrames.h"
 #include "support/AgwLoopbackServer.h"
 #include "support/HeadlessStation.h"
@@ -84,18 +85,35 @@ private slots:
         QFETCH(int, status);
         QTemporaryDir dir;
         if (!config.isNull())
-            QVERIFY(writeFile(dir.filePath(QStringLiteral("online_conf.ini")), config));
-        if (blockCapture) {
-            // Every capture file name of this minute (and the next) is taken by a directory.
-            const QDateTime now = QDateTime::currentDateTimeUtc();
-            for (const QDateTime &t : {now, now.addSecs(60)})
-                QDir(dir.path()).mkdir(QStringLiteral("A_") + t.toString(QStringLiteral("ddMMyyyy_HHmm")) +
-                                       QStringLiteral(".kss"));
-        }
-        const ProgramRun run = runProgram(QStringLiteral("halvora1"),
-                                          {QStringLiteral("--headless"), QStringLiteral("--station-dir"), dir.path()});
+            QVERIFY(writeFile(dir.filePath(u"online_conf.ini"_qs), config));
+        // Every capture file name of this minute (and the next) is taken by a directory.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (const QDateTime &t : {now, now.addSecs(60)})
+            QVERIFY(!blockCapture || QDir(dir.path()).mkdir(u"A_"_qs + t.toString(u"ddMMyyyy_HHmm"_qs) + u".kss"_qs));
+        const ProgramRun run = runProgram(u"halvora1"_qs, {u"--headless"_qs, u"--station-dir"_qs, dir.path()});
         QVERIFY2(run.err.contains("Open Error") && run.err.contains(stderrText), run.err);
         QCOMPARE(run.exitCode, status);
+    }
+
+    // Without --station-dir and without a portable configuration the station lives in the user's
+    // folders: the first start writes a commented template there and exits with 78; the next
+    // start names what the template leaves to the user.
+    void firstStartWritesTemplateAndExits()
+    {
+        QTemporaryDir home;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"HOME"_qs, home.path());
+        environment.insert(u"XDG_CONFIG_HOME"_qs, home.filePath(u"config"_qs));
+        environment.insert(u"XDG_DATA_HOME"_qs, home.filePath(u"data"_qs));
+        const QString config = home.filePath(u"config/halvora1/online_conf.ini"_qs);
+        ProgramRun run = runProgram(u"halvora1"_qs, {u"--headless"_qs}, environment);
+        QCOMPARE(run.exitCode, 78);
+        QVERIFY2(run.err.contains(config.toUtf8()), run.err);
+        const QByteArray text = readFile(config);
+        QVERIFY(text.contains("\nPORT=") && text.contains("\nSERVER=") && text.contains("# "));
+        run = runProgram(u"halvora1"_qs, {u"--headless"_qs}, environment);
+        QCOMPARE(run.exitCode, 78);
+        QVERIFY2(run.err.contains("is empty"), run.err);
     }
 };
 

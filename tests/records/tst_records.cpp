@@ -57,14 +57,12 @@ private slots:
     {
         StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=AB1C\r\nSERVER=http://127.0.0.1:9/\r\n");
         h.clock.set(QDate(2026, 12, 5), QTime(13, 5, 9, 123));
-        Station &station = *h.station;
-        station.start();
-        const QString path = h.path(QStringLiteral("AB1C_05122026_1305.txt"));
-        QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("AB1C_05122026_1305.txt"))); // rename fails
+        h.station->start();
+        const QString path = h.path(u"AB1C_05122026_1305.txt"_qs);
+        QVERIFY(QDir().mkdir(path)); // the rename fails
         const QStringList before = QDir(h.dir.path()).entryList(QDir::Files);
-        station.writeDebugReport();
-        QVERIFY(QFileInfo(path).isDir());
-        QVERIFY(station.log().entries().front().contains(QStringLiteral("Debug file not written: ") + path));
+        h.station->writeDebugReport();
+        QVERIFY(h.station->log().entries().front().contains(u"Debug file not written: "_qs + path));
         QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files), before); // no temporary file left
     }
 
@@ -74,10 +72,8 @@ private slots:
         QTest::addColumn<QDate>("localDate");
         QTest::addColumn<QString>("bitmap");
         QTest::addColumn<QString>("logLine");
-
-        QTest::newRow("plain prefix without separator")
-            << "/shots" << QDate(2026, 12, 5) << "/shotshalvora1_05122026.bmp"
-            << "/shotshalvora1_05122026.png converted and saved\r\n";
+        QTest::newRow("plain prefix without separator") << "/shots" << QDate(2026, 12, 5) << "/shotshalvora1_05122026.bmp"
+                                                        << "/shotshalvora1_05122026.png converted and saved\r\n";
         QTest::newRow("bmp in a folder name changes in the log only")
             << "/data/bmp/" << QDate(2027, 1, 31) << "/data/bmp/halvora1_31012027.bmp"
             << "/data/png/halvora1_31012027.png converted and saved\r\n";
@@ -97,29 +93,23 @@ private slots:
     void screenshotBitmapNotWritten()
     {
         QTemporaryDir images;
-        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=A\r\nSERVER=http://127.0.0.1:9/\r\nIMAGE_PATH=" + images.path().toUtf8() + "/missing/\r\n");
-        TimeZoneInfo eastOfUtc;
-        eastOfUtc.baseBias = -120;
-        h.clock.set(QDate(2026, 12, 6), QTime(0, 30), eastOfUtc); // 22:30 UTC on the 5th
-        Station &station = *h.station;
-        station.start();
-        QSignalSpy boxes(&station, &Station::messageBoxRequested);
-        const QString clockBefore = station.clockText();
-
+        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=A\r\nSERVER=http://127.0.0.1:9/\r\nIMAGE_PATH=" +
+                         images.path().toUtf8() + "/missing/\r\n");
+        h.clock.set(QDate(2026, 12, 6), QTime(0, 30), {-120}); // 22:30 UTC on the 5th
+        h.station->start();
+        QSignalSpy boxes(h.station.get(), &Station::messageBoxRequested);
+        const QString clockBefore = h.station->clockText();
         QString asked;
-        station.takeScreenshot([&asked](const QString &path) -> std::optional<QString> {
+        h.station->takeScreenshot([&asked](const QString &path) -> std::optional<QString> {
             asked = path;
-            return QStringLiteral("No such directory");
+            return u"No such directory"_qs;
         });
-
-        QCOMPARE(asked, images.path() + QStringLiteral("/missing/halvora1_06122026.bmp"));
-        QCOMPARE(station.log().entries().front(),
-                 QStringLiteral("2026-12-05 22:30:00.000: Screenshot not saved: ") + asked +
-                     QStringLiteral(": No such directory\r\n"));
-        QCOMPARE(station.clockText(), clockBefore);
+        QCOMPARE(asked, images.path() + u"/missing/halvora1_06122026.bmp"_qs);
+        QCOMPARE(h.station->log().entries().front(),
+                 "2026-12-05 22:30:00.000: Screenshot not saved: " + asked + ": No such directory\r\n");
+        QCOMPARE(h.station->clockText(), clockBefore);
         QCOMPARE(boxes.size(), 0); // the converter was not started
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestRecords)

@@ -28,13 +28,9 @@ class HeadlessStation
 public:
     explicit HeadlessStation(const QString &stationDir) : m_dir(stationDir) {}
 
-    // PORT=<agwHostPort>; SERVER points at a closed loopback port (tests run with --no-upload).
-    bool writeConfiguration(const QString &agwHostPort)
-    {
-        return writeConfiguration(agwHostPort, QStringLiteral("http://127.0.0.1:9/telemetry"));
-    }
-    // PORT=<agwHostPort>; SERVER=<serverUrl>, for tests that upload.
-    bool writeConfiguration(const QString &agwHostPort, const QString &serverUrl)
+    // PORT=<agwHostPort>; SERVER=<serverUrl>, by default a closed loopback port (for --no-upload).
+    bool writeConfiguration(const QString &agwHostPort,
+                            const QString &serverUrl = QStringLiteral("http://127.0.0.1:9/telemetry"))
     {
         return writeFile(m_dir.filePath(QStringLiteral("online_conf.ini")),
                          QStringLiteral("PORT=%1\r\nSERVER=%2\r\nMYCALL=TEST\r\n"

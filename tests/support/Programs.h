@@ -20,10 +20,12 @@ struct ProgramRun
     QByteArray err;
 };
 
-// Runs a program of this build to its end.
-inline ProgramRun runProgram(const QString &name, const QStringList &arguments)
+// Runs a program of this build to its end, in this process's environment unless one is given.
+inline ProgramRun runProgram(const QString &name, const QStringList &arguments,
+                             const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(builtProgram(name), arguments);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return {};

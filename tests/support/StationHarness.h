@@ -2,8 +2,8 @@
 
 #include "app/Station.h"
 #include "support/FakeTimeSource.h"
+#include "support/Programs.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -18,11 +18,8 @@ struct StationHarness
 
     explicit StationHarness(const QByteArray &config, StationOptions options = {})
     {
-        if (!config.isNull()) {
-            QFile file(dir.filePath(QStringLiteral("online_conf.ini")));
-            if (file.open(QIODevice::WriteOnly))
-                file.write(config);
-        }
+        if (!config.isNull())
+            writeFile(dir.filePath(QStringLiteral("online_conf.ini")), config);
         options.programDir = dir.path();
         if (options.workingDir.isEmpty())
             options.workingDir = dir.path();
@@ -36,11 +33,7 @@ struct StationHarness
 
     QString path(const QString &name) const { return dir.filePath(name); }
 
-    QByteArray captureBytes() const
-    {
-        QFile file(station->captureFilePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray captureBytes() const { return readFile(station->captureFilePath()); }
 
     // Log messages without their timestamps, newest first.
     QStringList logMessages() const

@@ -1,28 +1,20 @@
 #include "TestCertificates.h"
+#include "support/Programs.h"
 
 #include <QDir>
-#include <QFile>
-#include <QProcess>
 
 namespace {
 
-QString runOpenssl(const QString &directory, const QStringList &arguments)
+QString runOpenssl(const QString &directory, const QString &arguments)
 {
     QProcess openssl;
     openssl.setWorkingDirectory(directory);
-    openssl.start(QStringLiteral("openssl"), arguments);
-    if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit ||
-        openssl.exitCode() != 0)
+    openssl.start(QStringLiteral("openssl"), arguments.split(u' '));
+    if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0)
         return QStringLiteral("openssl %1 failed: %2%3")
-            .arg(arguments.value(0), openssl.errorString(),
+            .arg(arguments.section(u' ', 0, 0), openssl.errorString(),
                  QString::fromLocal8Bit(openssl.readAllStandardError()));
     return {};
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -31,36 +23,22 @@ TestCertificates TestCertificates::generate(const QString &directory)
 {
     TestCertificates result;
     const QDir dir(directory);
-    QFile extensions(dir.filePath(QStringLiteral("server.ext")));
-    if (!extensions.open(QIODevice::WriteOnly) ||
-        extensions.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n"
-                         "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n") < 0) {
-        result.error = QStringLiteral("cannot write ") + extensions.fileName();
+    if (!writeFile(dir.filePath(QStringLiteral("server.ext")),
+                   "subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n")) {
+        result.error = QStringLiteral("cannot write ") + dir.filePath(QStringLiteral("server.ext"));
         return result;
     }
-    extensions.close();
-
-    const QStringList ecKey{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                            QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
-    const QList<QStringList> steps{
-        QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ecKey +
-            QStringList{QStringLiteral("-keyout"), QStringLiteral("ca.key"), QStringLiteral("-out"),
-                        QStringLiteral("ca.pem"), QStringLiteral("-days"), QStringLiteral("2"),
-                        QStringLiteral("-subj"), QStringLiteral("/CN=Halvora test CA")},
-        QStringList{QStringLiteral("req")} + ecKey +
-            QStringList{QStringLiteral("-keyout"), QStringLiteral("server.key"), QStringLiteral("-out"),
-                        QStringLiteral("server.csr"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost")},
-        QStringList{QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
-                    QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.pem"),
-                    QStringLiteral("-CAkey"), QStringLiteral("ca.key"), QStringLiteral("-CAcreateserial"),
-                    QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-extfile"),
-                    QStringLiteral("server.ext"), QStringLiteral("-out"), QStringLiteral("server.pem")}};
-    for (const QStringList &step : steps) {
+    // Each step is one line split at blanks, so no argument holds one.
+    const QString ecKey = QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes");
+    for (const QString &step :
+         {QStringLiteral("req -x509 %1 -keyout ca.key -out ca.pem -days 2 -subj /CN=Halvora_test_CA").arg(ecKey),
+          QStringLiteral("req %1 -keyout server.key -out server.csr -subj /CN=localhost").arg(ecKey),
+          QStringLiteral("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
+                         "-extfile server.ext -out server.pem")}) {
         result.error = runOpenssl(directory, step);
         if (!result.error.isEmpty())
             return result;
     }
-
     result.authority = QSslCertificate(readFile(dir.filePath(QStringLiteral("ca.pem"))));
     result.server = QSslCertificate(readFile(dir.filePath(QStringLiteral("server.pem"))));
     result.serverKey = QSslKey(readFile(dir.filePath(QStringLiteral("server.key"))), QSsl::Ec);

@@ -49,17 +49,15 @@ private slots:
         QTest::addColumn<Status>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<qsizetype>("consumed");
-
         const QByteArray post = "POST /t HTTP/1.1\r\nHost: x\r\ncontent-length: 5\r\n\r\na=1&b";
+        const auto malformed = [](const char *name, const QByteArray &bytes) {
+            QTest::newRow(name) << bytes << Status::Malformed << QByteArray() << qsizetype(0);
+        };
         QTest::newRow("whole POST") << post << Status::Complete << QByteArray("a=1&b") << post.size();
         QTest::newRow("body still arriving") << post.chopped(2) << Status::Incomplete << QByteArray() << qsizetype(0);
-        QTest::newRow("bad request line") << QByteArray("POST /t\r\n\r\n") << Status::Malformed << QByteArray()
-                                          << qsizetype(0);
-        QTest::newRow("negative length")
-            << QByteArray("POST /t HTTP/1.1\r\nContent-Length: -4\r\n\r\n") << Status::Malformed << QByteArray()
-            << qsizetype(0);
-        QTest::newRow("endless header") << QByteArray("POST /t HTTP/1.1\r\nX: ") + QByteArray(20000, 'a')
-                                        << Status::Malformed << QByteArray() << qsizetype(0);
+        malformed("bad request line", "POST /t\r\n\r\n");
+        malformed("negative length", "POST /t HTTP/1.1\r\nContent-Length: -4\r\n\r\n");
+        malformed("endless header", "POST /t HTTP/1.1\r\nX: " + QByteArray(20000, 'a'));
     }
 
     void parse()
@@ -148,96 +146,76 @@ private slots:
         QVERIFY2(m_certificates.error.isEmpty(), qPrintable(m_certificates.error));
     }
 
-    void statesOfACompletedRequest()
+    void request_data()
     {
-        LoopbackHttpServer server;
-        QVERIFY(server.start());
-        server.setAnswer({201, "Created", {{"X-Request-Id", "17"}}, true});
-        HttpUpload upload;
-        QSignalSpy states(&upload, &HttpUpload::stateChanged);
-        QVERIFY(!upload.setUrl(server.url()));
-        QVERIFY(!upload.execute(QStringLiteral("POST"), "noradID=48263", FormHeader));
-        QTRY_VERIFY(finished(states));
-
-        QCOMPARE(stateNames(states),
-                 QStringList({"icHostResolvingHost", "icHostResolved", "icConnecting", "icConnected",
-                              "icRequesting", "icRequestSent", "icReceivingResponse",
-                              "icResponseReceived", "icDisconnecting", "icDisconnected",
-                              "icResponseCompleted"}));
-        QCOMPARE(upload.responseHeaders(),
-                 QStringLiteral("HTTP/1.1 201 Created\r\nX-Request-Id: 17\r\nContent-Length: 0\r\n"
-                                "Connection: close"));
-        QCOMPARE(upload.responseCode(), 201);
-        QCOMPARE(upload.responseInfo(), QStringLiteral("Created"));
-        QCOMPARE(server.requests().size(), 1);
-        QCOMPARE(server.requests().first().header("Content-Type"),
-                 QByteArray("application/x-www-form-urlencoded"));
+        QTest::addColumn<QString>("server"); // "http", "trusted TLS" or "untrusted TLS"
+        QTest::addColumn<QStringList>("states");
+        QTest::addColumn<int>("responseCode");
+        QTest::addColumn<QString>("responseInfo"); // its start
+        QTest::addColumn<QString>("headers");
+        const QStringList states{"icHostResolvingHost", "icHostResolved", "icConnecting", "icConnected",
+                                 "icRequesting", "icRequestSent", "icReceivingResponse", "icResponseReceived",
+                                 "icDisconnecting", "icDisconnected", "icResponseCompleted"};
+        const QString headers = u"HTTP/1.1 201 Created\r\nX-Request-Id: 17\r\nContent-Length: 0\r\nConnection: close"_qs;
+        QTest::newRow("http") << "http" << states << 201 << "Created" << headers;
+        QTest::newRow("certificate from a trusted authority")
+            << "trusted TLS" << QStringList{"icResponseCompleted"} << 201 << "Created" << headers;
+        // Nothing is sent to an unverified server.
+        QTest::newRow("certificate from an unknown authority")
+            << "untrusted TLS" << QStringList{"icError"} << 12175 << "Secure connection failed: " << "";
     }
 
-    void https_data()
+    void request()
     {
-        QTest::addColumn<bool>("trusted");
-        QTest::newRow("certificate from a trusted authority") << true;
-        QTest::newRow("certificate from an unknown authority") << false;
-    }
-
-    void https()
-    {
-        QFETCH(bool, trusted);
-        LoopbackHttpServer server;
-        server.useTls(m_certificates.server, m_certificates.serverKey);
-        QVERIFY(server.start());
-
+        QFETCH(QString, server);
+        QFETCH(QStringList, states);
+        QFETCH(int, responseCode);
+        QFETCH(QString, responseInfo);
+        QFETCH(QString, headers);
+        LoopbackHttpServer http;
+        if (server != u"http")
+            http.useTls(m_certificates.server, m_certificates.serverKey);
+        QVERIFY(http.start());
+        http.setAnswer({201, "Created", {{"X-Request-Id", "17"}}, true});
         HttpUpload upload;
-        if (trusted) {
+        if (server == u"trusted TLS") {
             QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
             configuration.addCaCertificate(m_certificates.authority);
             upload.setSslConfiguration(configuration);
         }
-        QSignalSpy states(&upload, &HttpUpload::stateChanged);
-        QVERIFY(!upload.setUrl(server.url()));
-        QVERIFY(!upload.execute(QStringLiteral("POST"), "frame=B0 03", FormHeader));
-        QTRY_VERIFY(finished(states));
-
-        if (trusted) {
-            QCOMPARE(stateNames(states).last(), QStringLiteral("icResponseCompleted"));
-            QCOMPARE(upload.httpStatus(), 201);
-            QCOMPARE(server.requests().size(), 1);
-            QCOMPARE(server.requests().first().body, QByteArray("frame=B0 03"));
-        } else {
-            QCOMPARE(stateNames(states).last(), QStringLiteral("icError"));
-            QCOMPARE(upload.httpStatus(), 0);
-            QCOMPARE(upload.responseCode(), 12175);
-            QVERIFY2(upload.responseInfo().startsWith(QStringLiteral("Secure connection failed: ")),
-                     qPrintable(upload.responseInfo()));
-            QVERIFY(upload.responseHeaders().isEmpty());
-            QVERIFY(server.requests().isEmpty()); // nothing was sent to an unverified server
-        }
+        QSignalSpy spy(&upload, &HttpUpload::stateChanged);
+        QVERIFY(!upload.setUrl(http.url()));
+        QVERIFY(!upload.execute(u"POST"_qs, "frame=B0 03", FormHeader));
+        QTRY_VERIFY(finished(spy));
         QVERIFY(!upload.isBusy());
+        const QStringList names = stateNames(spy);
+        QCOMPARE(names.mid(server == u"http" ? 0 : names.size() - 1), states); // TLS: the last state only
+        QCOMPARE(upload.responseCode(), responseCode);
+        QCOMPARE(upload.httpStatus(), responseCode == 201 ? 201 : 0);
+        QVERIFY2(upload.responseInfo().startsWith(responseInfo), qPrintable(upload.responseInfo()));
+        QCOMPARE(upload.responseHeaders(), headers);
+        QCOMPARE(http.requests().size(), headers.isEmpty() ? 0 : 1);
+        if (!headers.isEmpty()) {
+            QCOMPARE(http.requests().first().body, QByteArray("frame=B0 03"));
+            QCOMPARE(http.requests().first().header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
+        }
     }
 
     void sinkPrintsEachFormAndAnswersCreated()
     {
         ScopedProcess sink;
-        sink.start(builtProgram(QStringLiteral("telemetry-sink")), {QStringLiteral("--port"), QStringLiteral("0")});
-        QVERIFY2(sink.waitForStarted(), qPrintable(sink.errorString()));
+        sink.start(builtProgram(u"telemetry-sink"_qs), {u"--port"_qs, u"0"_qs});
         QTRY_VERIFY(sink.canReadLine());
         const QByteArray first = sink.readLine().trimmed();
         QVERIFY2(first.startsWith("listening on 127.0.0.1:"), first.constData());
-        const QByteArray port = first.mid(first.lastIndexOf(':') + 1);
-
         HttpUpload upload;
         QSignalSpy states(&upload, &HttpUpload::stateChanged);
-        QVERIFY(!upload.setUrl(QStringLiteral("http://127.0.0.1:%1/").arg(QString::fromLatin1(port))));
-        QVERIFY(!upload.execute(QStringLiteral("POST"),
-                                "noradID=48263&source=XR1%26Z&frame=B0 A4&longitude=%0A4",
-                                QStringLiteral("Content-Type: application/x-www-form-urlencoded")));
+        QVERIFY(!upload.setUrl(u"http://127.0.0.1:%1/"_qs.arg(QString::fromLatin1(first.mid(first.lastIndexOf(':') + 1)))));
+        QVERIFY(!upload.execute(u"POST"_qs, "noradID=48263&source=XR1%26Z&frame=B0 A4&longitude=%0A4", FormHeader));
         QTRY_VERIFY(finished(states));
         QCOMPARE(upload.httpStatus(), 201);
-
         QTRY_VERIFY(sink.canReadLine());
-        QCOMPARE(sink.readLine(),
-                 QByteArray("noradID=48263 | source=XR1&Z | frame=B0 A4 | longitude=\\x0a4\n"));
+        QCOMPARE(sink.readLine(), QByteArray("noradID=48263 | source=XR1&Z | frame=B0 A4 | longitude=\\x0a4\n"));
     }
 };
 

@@ -13,44 +13,46 @@
 
 #include <csignal>
 
+namespace {
+const QByteArray Config = "PORT=127.0.0.1:1\r\nMYCALL=A\r\nSERVER=http://127.0.0.1:9/\r\n";
+}
+
 class TestAboutExit : public QObject
 {
     Q_OBJECT
 private slots:
     void aboutIsCentredReadableAndClosesWithEscape()
     {
-        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=A\r\nSERVER=http://127.0.0.1:9/\r\n");
+        StationHarness h(Config);
         MainWindow window(*h.station);
         window.show();
-        window.findChild<QAction *>(QStringLiteral("aboutAction"))->trigger();
+        window.findChild<QAction *>(u"aboutAction"_qs)->trigger();
         AboutWindow *about = window.aboutWindow();
         QVERIFY(about && about->isVisible());
         const QPoint offset = about->frameGeometry().center() - window.frameGeometry().center();
-        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(u"%1,%2"_qs.arg(offset.x()).arg(offset.y())));
         QCOMPARE(about->font().pixelSize(), 10);
-        for (const QLabel *label : about->findChildren<QLabel *>()) {
-            if (label->text().isEmpty() || label->wordWrap())
-                continue;
-            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+        for (const QLabel *label : about->findChildren<QLabel *>())
+            QVERIFY2(label->wordWrap() || label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
                      qPrintable(label->text()));
-        }
         QTest::keyClick(about, Qt::Key_Escape);
         QVERIFY(!about->isVisible());
     }
 
     void exitWithAboutOpenClosesEverything()
     {
-        StationHarness h("PORT=127.0.0.1:1\r\nMYCALL=A\r\nSERVER=http://127.0.0.1:9/\r\n");
+        StationHarness h(Config);
         auto *window = new MainWindow(*h.station);
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->show();
-        window->findChild<QAction *>(QStringLiteral("aboutAction"))->trigger();
-        QPointer<AboutWindow> about = window->aboutWindow();
-        window->findChild<QAction *>(QStringLiteral("exitAction"))->trigger();
-        QVERIFY(about.isNull() || !about->isVisible());
-        QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty() ||
-                    std::none_of(QApplication::topLevelWidgets().begin(), QApplication::topLevelWidgets().end(),
-                                 [](QWidget *w) { return w->isVisible(); }));
+        window->findChild<QAction *>(u"aboutAction"_qs)->trigger();
+        QVERIFY(window->aboutWindow()->isVisible());
+        window->findChild<QAction *>(u"exitAction"_qs)->trigger();
+        const auto anyVisible = [] {
+            const QWidgetList windows = QApplication::topLevelWidgets();
+            return std::any_of(windows.begin(), windows.end(), [](QWidget *w) { return w->isVisible(); });
+        };
+        QTRY_VERIFY(!anyVisible());
     }
 
     void signalsTakeTheExitPathInWindowMode_data()
@@ -64,20 +66,18 @@ private slots:
     {
         QFETCH(int, signalNumber);
         QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("online_conf.ini")),
-                          "PORT=127.0.0.1:1\r\nMYCALL=A\r\nSERVER=http://127.0.0.1:9/\r\n"));
+        QVERIFY(writeFile(dir.filePath(u"online_conf.ini"_qs), Config));
         QProcess window;
-        window.start(builtProgram(QStringLiteral("halvora1")),
-                     {QStringLiteral("--station-dir"), dir.path(), QStringLiteral("--no-upload")});
+        window.start(builtProgram(u"halvora1"_qs), {u"--station-dir"_qs, dir.path(), u"--no-upload"_qs});
         QVERIFY(window.waitForStarted());
         // The run's capture file appears once the start-up sequence has run.
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(dir.path()).entryList({QStringLiteral("*.kss")}).isEmpty(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(dir.path()).entryList({u"*.kss"_qs}).isEmpty(), 15000);
         ::kill(pid_t(window.processId()), signalNumber);
         QVERIFY(window.waitForFinished(15000));
         QCOMPARE(window.exitStatus(), QProcess::NormalExit);
         QCOMPARE(window.exitCode(), 0);
         // The Exit path closed the empty capture file and cleaned it up.
-        QVERIFY(QDir(dir.path()).entryList({QStringLiteral("*.kss")}).isEmpty());
+        QVERIFY(QDir(dir.path()).entryList({u"*.kss"_qs}).isEmpty());
     }
 };
 

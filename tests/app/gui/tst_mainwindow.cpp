@@ -33,21 +33,10 @@ struct Opened
         window.show();
     }
     template<typename T = QWidget>
-    T *control(const QString &name) const
-    {
-        return window.findChild<T *>(name);
-    }
+    T *control(const QString &name) const { return window.findChild<T *>(name); }
     QColor base(int channel) const
     {
-        return control<QLineEdit>(QStringLiteral("valueBox_%1").arg(channel))
-            ->palette()
-            .color(QPalette::Base);
-    }
-    QString lastLogLine()
-    {
-        window.flushPendingText();
-        const QString text = control<QPlainTextEdit>(QStringLiteral("activityLogView"))->toPlainText();
-        return text.section(u'\n', -1);
+        return control<QLineEdit>(u"valueBox_%1"_qs.arg(channel))->palette().color(QPalette::Base);
     }
     StationHarness harness;
     Station &station;
@@ -74,8 +63,7 @@ private slots:
         QTest::addColumn<QString>("text");   // caption, title or label after start-up; null: not checked
 
         const auto row = [](const char *name, const char *control, QRect geometry, const char *text) {
-            QTest::newRow(name) << QString::fromLatin1(control) << geometry
-                                << (text ? QString::fromUtf8(text) : QString());
+            QTest::newRow(name) << QString::fromLatin1(control) << geometry << (text ? QString::fromUtf8(text) : QString());
         };
         row("client area", "ClientArea", QRect(0, 0, 744, 799), nullptr);
         row("clock before the first tick", "clockLabel", QRect(608, 8, 129, 25), "UTC");
@@ -113,15 +101,11 @@ private slots:
         const QPoint topLeft = widget == client ? QPoint() : widget->mapTo(client, QPoint());
         if (!geometry.isNull())
             QCOMPARE(QRect(topLeft, widget->size()), geometry);
-        QString shown;
-        if (auto *button = qobject_cast<QAbstractButton *>(widget))
-            shown = button->text();
-        else if (auto *label = qobject_cast<QLabel *>(widget))
-            shown = label->text();
-        else if (auto *box = qobject_cast<QGroupBox *>(widget))
-            shown = box->title();
+        const auto *button = qobject_cast<QAbstractButton *>(widget);
+        const auto *label = qobject_cast<QLabel *>(widget);
+        const auto *box = qobject_cast<QGroupBox *>(widget);
         if (!text.isNull())
-            QCOMPARE(shown, text);
+            QCOMPARE(button ? button->text() : label ? label->text() : box ? box->title() : QString(), text);
     }
 
     void selection_data()
@@ -190,82 +174,72 @@ private slots:
     {
         AgwLoopbackServer engine;
         Opened opened("PORT=" + engine.portValue().toLatin1() + "\r\nMYCALL=A\r\nSERVER=http://127.0.0.1:9/\r\n");
-        auto *green = opened.control(QStringLiteral("linkUpIndicator"));
-        auto *red = opened.control(QStringLiteral("linkDownIndicator"));
-        // Until the first tick the red picture shows.
-        QVERIFY(!green->isVisible() && red->isVisible());
-
+        auto *green = opened.control(u"linkUpIndicator"_qs);
+        auto *red = opened.control(u"linkDownIndicator"_qs);
+        QVERIFY(!green->isVisible() && red->isVisible()); // until the first tick
         opened.station.tick(); // still connecting: counts as not closed
         QVERIFY(opened.station.linkState() != 0);
         QVERIFY(green->isVisible() && !red->isVisible());
-
         QTRY_COMPARE(opened.station.linkState(), 7);
         opened.station.tick();
         QVERIFY(green->isVisible());
-
         opened.station.prepareClose(); // closes the link
         QCOMPARE(opened.station.linkState(), 0);
         opened.station.tick();
         QVERIFY(!green->isVisible() && red->isVisible());
     }
 
+    // With a converter on PATH (a stand-in that writes the arguments it receives, one per line)
+    // the bitmap is converted; without one the user is told and the bitmap stays.
+    void screenshot_data()
+    {
+        QTest::addColumn<bool>("converter");
+        QTest::newRow("converter found") << true;
+        QTest::newRow("no converter") << false;
+    }
+
     void screenshot()
     {
+        QFETCH(bool, converter);
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("bin")));
-        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("shots")));
-        // A stand-in converter that writes the arguments it receives, one per line.
-        const QString script = dir.filePath(QStringLiteral("bin/nconvert"));
-        const QString argsFile = dir.filePath(QStringLiteral("args.txt"));
-        QVERIFY(writeFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + argsFile.toUtf8() + ".part\"\nmv \"" +
-                                      argsFile.toUtf8() + ".part\" \"" + argsFile.toUtf8() + "\"\n"));
-        QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QDir(dir.path()).mkpath(u"bin"_qs) && QDir(dir.path()).mkpath(u"shots"_qs));
+        const QByteArray args = dir.filePath(u"args.txt"_qs).toUtf8();
+        const QString script = dir.filePath(u"bin/nconvert"_qs);
+        if (converter) {
+            QVERIFY(writeFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + args + ".part\"\nmv \"" + args + ".part\" \"" +
+                                          args + "\"\n"));
+            QVERIFY(QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
         const QByteArray oldPath = qgetenv("PATH");
-        qputenv("PATH", dir.filePath(QStringLiteral("bin")).toUtf8() + ':' + oldPath);
+        qputenv("PATH", dir.filePath(u"bin"_qs).toUtf8() + (converter ? ':' + oldPath : QByteArray()));
         const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
 
-        const QString shots = dir.filePath(QStringLiteral("shots/"));
-        Opened opened(config("SCREENSHOT=YES\r\nIMAGE_PATH=" + shots.toUtf8() + "\r\n"));
-        auto *button = opened.control<QPushButton>(QStringLiteral("screenshotButton"));
-        QVERIFY(button->isVisible());
-        QTest::mouseClick(button, Qt::LeftButton);
-
-        const QString bitmap = shots + QStringLiteral("halvora1_05122026.bmp");
-        QTRY_VERIFY(QFile::exists(argsFile));
-        QCOMPARE(QString::fromUtf8(readFile(argsFile)).split(u'\n', Qt::SkipEmptyParts),
-                 (QStringList{"-out", "png", "-transpcolor", "240", "240", "240", "-colors", "256",
-                              "-crop", "1", "37", "735", "610", "-quiet", "-D", bitmap}));
+        const QString shots = dir.filePath(u"shots/"_qs);
+        Opened opened(config("IMAGE_PATH=" + shots.toUtf8() + "\r\n"));
+        auto *log = opened.control<QPlainTextEdit>(u"activityLogView"_qs);
+        opened.window.flushPendingText();
+        const QString logBefore = log->toPlainText();
+        QTest::mouseClick(opened.control<QPushButton>(u"screenshotButton"_qs), Qt::LeftButton);
+        const QString bitmap = shots + u"halvora1_05122026.bmp"_qs;
         QCOMPARE(QImage(bitmap).size(), QSize(744, 799));
-        QCOMPARE(opened.control<QLabel>(QStringLiteral("clockLabel"))->text(),
-                 bitmap + QStringLiteral(" saved"));
-        QCOMPARE(opened.lastLogLine(),
-                 shots + QStringLiteral("halvora1_05122026.png converted and saved"));
-    }
-
-    void screenshotWithoutConverter()
-    {
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("empty")));
-        const QByteArray oldPath = qgetenv("PATH");
-        qputenv("PATH", dir.filePath(QStringLiteral("empty")).toUtf8());
-        const auto restorePath = qScopeGuard([&] { qputenv("PATH", oldPath); });
-
-        Opened opened(config());
         opened.window.flushPendingText();
-        const QString logBefore = opened.control<QPlainTextEdit>(QStringLiteral("activityLogView"))->toPlainText();
-        QTest::mouseClick(opened.control<QPushButton>(QStringLiteral("screenshotButton")), Qt::LeftButton);
-
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        QCOMPARE(box->windowTitle(), QStringLiteral("Error"));
-        QCOMPARE(box->text(), QStringLiteral("nconvert.exe not found"));
-        QCOMPARE(box->icon(), QMessageBox::Information);
-        box->close();
+        if (!converter) {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            QCOMPARE(box->windowTitle() + u'|' + box->text(), u"Error|nconvert.exe not found"_qs);
+            QCOMPARE(box->icon(), QMessageBox::Information);
+            box->close();
+            QCOMPARE(log->toPlainText(), logBefore);
+            return;
+        }
+        QTRY_VERIFY(QFile::exists(QString::fromUtf8(args)));
+        QCOMPARE(QString::fromUtf8(readFile(QString::fromUtf8(args))).split(u'\n', Qt::SkipEmptyParts),
+                 (QStringList{"-out", "png", "-transpcolor", "240", "240", "240", "-colors", "256", "-crop", "1", "37",
+                              "735", "610", "-quiet", "-D", bitmap}));
+        QCOMPARE(opened.control<QLabel>(u"clockLabel"_qs)->text(), bitmap + u" saved"_qs);
         opened.window.flushPendingText();
-        QCOMPARE(opened.control<QPlainTextEdit>(QStringLiteral("activityLogView"))->toPlainText(), logBefore);
-        QVERIFY(QFile::exists(opened.harness.path(QStringLiteral("halvora1_05122026.bmp"))));
+        QCOMPARE(log->toPlainText().section(u'\n', -1), shots + u"halvora1_05122026.png converted and saved"_qs);
     }
-
 };
 
 QTEST_MAIN(TestMainWindow)
