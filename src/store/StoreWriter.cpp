@@ -1,6 +1,7 @@
 #include "store/StoreWriter.h"
 
 #include "store/ArchiveSchema.h"
+#include "store/ArchiveSummary.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -27,7 +28,7 @@ class StoreWriter::Statements
 public:
     explicit Statements(QSqlDatabase db)
         : m_findFrame(db), m_insertFrame(db), m_completeFrame(db), m_insertQueued(db), m_delivered(db),
-          m_failedAttempt(db), m_rejected(db)
+          m_failedAttempt(db), m_rejected(db), m_summary(db)
     {
         m_findFrame.setForwardOnly(true);
         m_ok = m_findFrame.prepare(QStringLiteral("SELECT id FROM frames WHERE rx_time_ms = ? AND frame_hash = ?"))
@@ -59,7 +60,12 @@ public:
     }
 
     bool ok() const { return m_ok; }
-    void beginCommit() { m_idsThisCommit.clear(); }
+    void beginCommit()
+    {
+        m_idsThisCommit.clear();
+        m_summary.clear();
+    }
+    QString writeSummary() { return m_summary.write(); }
     QString error() const { return m_error; }
 
     // Returns the change in waiting entries.
@@ -155,7 +161,10 @@ private:
             else
                 insert.addBindValue(QVariant(QMetaType::fromType<double>()));
         }
-        return run(insert);
+        if (!run(insert))
+            return false;
+        m_summary.add(table.family, pending.rxTimeMs, pending.present, pending.values);
+        return true;
     }
 
     bool recordOutcome(const Pending &pending, qint64 *waitingDelta)
@@ -183,6 +192,7 @@ private:
     QSqlQuery m_failedAttempt;
     QSqlQuery m_rejected;
     std::array<QSqlQuery, ArchiveSchema::FamilyTables.size()> m_insertValues;
+    ArchiveSummary m_summary; // the min/max buckets of this commit's family rows
     QHash<std::pair<qint64, qint64>, qint64> m_idsThisCommit; // (rx time, hash) -> frame id
     bool m_ok = false;
     QString m_error;
@@ -366,6 +376,8 @@ QString StoreWriter::commit(qint64 *waitingDelta, qint64 *dropped)
         if (!m_statements->apply(*it, waitingDelta))
             error = m_statements->error();
     }
+    if (error.isEmpty())
+        error = m_statements->writeSummary();
     const qint64 excess = m_storedWaiting + *waitingDelta - m_settings.maxWaiting;
     if (error.isEmpty() && excess > 0) {
         QSqlQuery trim(db);
