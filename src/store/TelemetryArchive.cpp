@@ -215,7 +215,10 @@ std::optional<std::pair<qint64, qint64>> TelemetryArchive::timeRange(QString *er
     }
     m_database.flush();
     QSqlQuery query(m_database.connection());
-    if (!query.exec(QStringLiteral("SELECT MIN(rx_time_ms), MAX(rx_time_ms) FROM frames")) || !query.next()) {
+    // Two subqueries: each is one step to an end of the time index, where MIN and MAX side by
+    // side would scan all of it.
+    if (!query.exec(QStringLiteral("SELECT (SELECT MIN(rx_time_ms) FROM frames), (SELECT MAX(rx_time_ms) FROM frames)"))
+        || !query.next()) {
         if (error)
             *error = query.lastError().text();
         return std::nullopt;

@@ -236,7 +236,11 @@ void PlotWindow::setRange(PlotRange::Kind kind)
     m_range = kind;
     if (QAbstractButton *button = m_rangeButtons->button(int(kind)))
         button->setChecked(true);
-    applyRange();
+    // A hidden window reads the range when it is shown: reading it twice would double the wait.
+    if (isVisible())
+        applyRange();
+    else
+        m_rangeApplied = false;
 }
 
 void PlotWindow::applyRange()
