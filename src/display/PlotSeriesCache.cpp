@@ -1,5 +1,7 @@
 #include "display/PlotSeriesCache.h"
 
+#include "store/ArchiveSummary.h"
+
 #include <algorithm>
 
 namespace {
@@ -79,9 +81,17 @@ QString PlotSeriesCache::build(int channel, Channel &cache)
     const auto range = m_archive.timeRange(&error);
     if (!range)
         return error;
-    cache.fromMs = range->first;
-    cache.sliceMs = std::max<qint64>(1, (range->second + 1 - range->first + CachedSlices - 1) / CachedSlices);
-    cache.coveredTo = range->first;
+    const qint64 wanted = std::max<qint64>(1, (range->second + 1 - range->first + CachedSlices - 1) / CachedSlices);
+    // Slices of whole summary buckets that start at bucket starts are read from the archive's
+    // summary, exactly: used from an eighth of a fine bucket on (an archive of about four weeks),
+    // so the cache gets at most eight times coarser. Shorter archives read their frames.
+    const auto &buckets = ArchiveSummary::BucketSpansMs;
+    const qint64 bucket = wanted >= buckets.back() ? buckets.back()
+        : wanted * SummarySliceShare >= buckets.front() ? buckets.front()
+                                                       : 1;
+    cache.fromMs = ArchiveSummary::bucketStart(range->first, bucket);
+    cache.sliceMs = (wanted + bucket - 1) / bucket * bucket;
+    cache.coveredTo = cache.fromMs;
     if (!m_haveNewest || range->second > m_newestMs)
         m_newestMs = range->second;
     m_haveNewest = true;

@@ -18,6 +18,8 @@ public:
     // Slices kept per channel over the archive's whole time range (2.6 MB a channel): fine
     // enough that only spans of a few thousand frames go back to the archive.
     static constexpr int CachedSlices = 65536;
+    // Slices this share of a summary bucket or wider are rounded up to whole buckets.
+    static constexpr qint64 SummarySliceShare = 8;
 
     struct Points
     {

@@ -17,10 +17,18 @@
 //                 channel the family decoder fills (NULL: the frame did not carry it);
 //                 index (rx_time_ms) for the latest records, time ranges and plot series.
 //
+// Version 3: the min/max summary for plots over long ranges (ArchiveSummary).
+//   channel_summary  span_ms BIGINT (bucket size: 600000 or 3600000), channel INTEGER,
+//                 start_ms BIGINT (the bucket's first ms, a multiple of span_ms), minimum REAL,
+//                 maximum REAL, frames BIGINT (values in the bucket); primary key
+//                 (span_ms, channel, start_ms), no row id: one channel's buckets in time order.
+//                 Kept in the same transaction as the frame rows; filled from them here.
+//
 // Steps are never edited once released; a change is a new version with its own step.
 #include "store/SchemaMigrations.h"
 
 #include "store/ArchiveSchema.h"
+#include "store/ArchiveSummary.h"
 #include "store/SqliteDialect.h"
 
 #include <QSqlError>
@@ -65,18 +73,35 @@ QStringList version2()
     return statements;
 }
 
-QString runStep(QSqlDatabase &db, int toVersion, const QStringList &statements)
+QStringList version3()
+{
+    return {QStringLiteral("CREATE TABLE %1 (span_ms BIGINT NOT NULL, channel INTEGER NOT NULL, "
+                           "start_ms BIGINT NOT NULL, minimum REAL NOT NULL, maximum REAL NOT NULL, "
+                           "frames BIGINT NOT NULL, PRIMARY KEY (span_ms, channel, start_ms))%2")
+                .arg(QLatin1String(ArchiveSummary::Table), QLatin1String(SqliteDialect::KeyedTableOptions))};
+}
+
+// A step: its statements, then (optionally) rows computed from what the database holds.
+struct Step
+{
+    QStringList (*statements)();
+    QString (*fill)(QSqlDatabase &db);
+};
+
+QString runStep(QSqlDatabase &db, int toVersion, const Step &step)
 {
     if (!db.transaction())
         return db.lastError().text();
     QString error;
     QSqlQuery query(db);
-    for (const QString &statement : statements) {
+    for (const QString &statement : step.statements()) {
         if (!query.exec(statement)) {
             error = query.lastError().text();
             break;
         }
     }
+    if (error.isEmpty() && step.fill)
+        error = step.fill(db);
     if (error.isEmpty())
         error = SqliteDialect::setSchemaVersion(db, toVersion).text();
     if (error.isEmpty() && !db.commit())
@@ -92,10 +117,10 @@ QString runStep(QSqlDatabase &db, int toVersion, const QStringList &statements)
 
 QString migrate(QSqlDatabase &db, int fromVersion)
 {
-    using Step = QStringList (*)();
-    constexpr Step steps[CurrentVersion] = {version1, version2};
+    constexpr Step steps[CurrentVersion] = {{version1, nullptr}, {version2, nullptr},
+                                            {version3, ArchiveSummary::fill}};
     for (int version = fromVersion; version < CurrentVersion; ++version) {
-        const QString error = runStep(db, version + 1, steps[version]());
+        const QString error = runStep(db, version + 1, steps[version]);
         if (!error.isEmpty())
             return error;
     }

@@ -7,7 +7,7 @@
 // StationDatabase runs them when it opens a file; tests build older versions by hand.
 namespace SchemaMigrations {
 
-inline constexpr int CurrentVersion = 2;
+inline constexpr int CurrentVersion = 3;
 
 // Brings a database of `fromVersion` (0 = empty file) to CurrentVersion, each step in its own
 // transaction together with the new version number. "" on success, else what failed.

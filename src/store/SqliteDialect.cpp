@@ -62,6 +62,16 @@ QSqlError quickCheck(QSqlDatabase &db)
     return QSqlError(value.toString(), {}, QSqlError::UnknownError, QString::number(SqliteCorrupt));
 }
 
+QString smaller(const QString &a, const QString &b)
+{
+    return QStringLiteral("min(%1, %2)").arg(a, b);
+}
+
+QString larger(const QString &a, const QString &b)
+{
+    return QStringLiteral("max(%1, %2)").arg(a, b);
+}
+
 bool isDamage(const QSqlError &error)
 {
     const int code = error.nativeErrorCode().toInt() & 0xff; // extended codes keep the primary low byte

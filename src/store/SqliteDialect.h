@@ -5,7 +5,8 @@
 #include <QString>
 
 // The one place that knows the database is SQLite: driver name, connection PRAGMAs, where the
-// schema version lives, the integrity check and the column types of CREATE TABLE. Every other
+// schema version lives, the integrity check, the column types and table options of CREATE TABLE
+// and the two-value minimum and maximum. Every other
 // statement in store/ is plain SQL that another server (e.g. PostgreSQL through QPSQL) runs too.
 namespace SqliteDialect {
 
@@ -13,6 +14,13 @@ inline constexpr char DriverName[] = "QSQLITE";
 // A row id the database assigns on insert (SQLite: the rowid itself, no extra index).
 inline constexpr char IdColumn[] = "INTEGER PRIMARY KEY";
 inline constexpr char BytesType[] = "BLOB";
+// Appended to CREATE TABLE of a table with a primary key and no row id: the rows live in the key's
+// own b-tree, no second copy in an index (PostgreSQL: "").
+inline constexpr char KeyedTableOptions[] = " WITHOUT ROWID";
+
+// The smaller / larger of two values in an expression (PostgreSQL: LEAST / GREATEST).
+QString smaller(const QString &a, const QString &b);
+QString larger(const QString &a, const QString &b);
 
 // WAL journal (readers never wait for the writer), synchronous NORMAL (a commit survives a
 // crash of the process; a power cut may lose the last commits, never the file) and a busy

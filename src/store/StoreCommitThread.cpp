@@ -132,6 +132,8 @@ StoreCommitThread::Done StoreCommitThread::commit(Job &job)
         if (!m_statements->apply(*it, &done.waitingDelta))
             done.error = m_statements->error();
     }
+    if (done.error.isEmpty())
+        done.error = m_statements->writeSummary();
     const qint64 excess = job.storedWaiting + done.waitingDelta - job.maxWaiting;
     if (done.error.isEmpty() && excess > 0) {
         QSqlQuery trim(db);

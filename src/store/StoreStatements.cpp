@@ -19,7 +19,7 @@ static_assert(std::tuple_size_v<decltype(ArchiveSchema::FamilyTables)> == 4, "on
 
 StoreStatements::StoreStatements(const QSqlDatabase &db)
     : m_findFrame(db), m_insertFrame(db), m_completeFrame(db), m_insertQueued(db), m_delivered(db),
-      m_failedAttempt(db), m_rejected(db)
+      m_failedAttempt(db), m_rejected(db), m_summary(db)
 {
     m_findFrame.setForwardOnly(true);
     m_ok = m_findFrame.prepare(QStringLiteral("SELECT id FROM frames WHERE rx_time_ms = ? AND frame_hash = ?"))
@@ -129,7 +129,10 @@ bool StoreStatements::addFrame(const StoreWrite &write)
         else
             insert.addBindValue(QVariant(QMetaType::fromType<double>()));
     }
-    return run(insert);
+    if (!run(insert))
+        return false;
+    m_summary.add(table.family, write.rxTimeMs, write.present, write.values);
+    return true;
 }
 
 bool StoreStatements::enqueue(const StoreWrite &write, qint64 *waitingDelta)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/ArchiveSummary.h"
 #include "store/StoreWrite.h"
 
 #include <QHash>
@@ -23,7 +24,13 @@ public:
 
     bool ok() const { return m_ok; }
     QString error() const { return m_error; }
-    void beginCommit() { m_idsThisCommit.clear(); }
+    void beginCommit()
+    {
+        m_idsThisCommit.clear();
+        m_summary.clear();
+    }
+    // Merges this commit's family rows into the min/max summary; "" or the reason.
+    QString writeSummary() { return m_summary.write(); }
 
     // Applies one write; `*waitingDelta` changes by the waiting entries it adds or ends.
     bool apply(const StoreWrite &write, qint64 *waitingDelta);
@@ -44,6 +51,7 @@ private:
     QSqlQuery m_failedAttempt;
     QSqlQuery m_rejected;
     std::array<QSqlQuery, 4> m_insertValues; // by family
+    ArchiveSummary m_summary; // the min/max buckets of this commit's family rows
     QHash<std::pair<qint64, qint64>, qint64> m_idsThisCommit; // (rx time, hash) -> frame id
     bool m_ok = false;
     QString m_error;

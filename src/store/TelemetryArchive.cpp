@@ -1,6 +1,7 @@
 #include "store/TelemetryArchive.h"
 
 #include "store/ArchiveSchema.h"
+#include "store/ArchiveSummary.h"
 #include "store/StationDatabase.h"
 
 #include <QSqlDatabase>
@@ -193,6 +194,31 @@ TelemetryArchive::Series TelemetryArchive::series(int channel, qint64 fromMs, qi
     if (!series.error.isEmpty())
         return series;
     m_database.flush();
+    // Wide slices read whole summary buckets between the first and the last bucket start inside
+    // the range, and the frame rows of the partial buckets at both ends; narrow ones read only
+    // frame rows. Each part lands in the slice where its time (a frame's reception, a bucket's
+    // start) falls; the parts are read in time order, so a slice they share is merged at the end.
+    const qint64 spanMs = ArchiveSummary::spanFor(fromMs, toMs, buckets);
+    qint64 wholeFrom = toMs;
+    qint64 wholeTo = toMs;
+    if (spanMs > 0) {
+        wholeFrom = std::min(toMs, ArchiveSummary::bucketStart(fromMs + spanMs - 1, spanMs));
+        wholeTo = std::max(wholeFrom, ArchiveSummary::bucketStart(toMs, spanMs));
+    }
+    const Slicing slicing{fromMs, toMs - fromMs, buckets};
+    series.error = readFrameSlices(*table, channel, slicing, fromMs, wholeFrom, series.buckets);
+    if (series.error.isEmpty() && wholeTo > wholeFrom)
+        series.error = readSummarySlices(spanMs, channel, slicing, wholeFrom, wholeTo, series.buckets);
+    if (series.error.isEmpty())
+        series.error = readFrameSlices(*table, channel, slicing, wholeTo, toMs, series.buckets);
+    return series;
+}
+
+QString TelemetryArchive::readFrameSlices(const ArchiveSchema::FamilyTable &table, int channel, const Slicing &slicing,
+                                          qint64 fromMs, qint64 toMs, std::vector<Bucket> &buckets)
+{
+    if (toMs <= fromMs)
+        return {};
     // Integer arithmetic in the database: (rx - from) * buckets stays far inside 64 bits for any
     // plausible range and pixel count.
     const QString column = ArchiveSchema::columnOf(channel);
@@ -201,24 +227,50 @@ TelemetryArchive::Series TelemetryArchive::series(int channel, qint64 fromMs, qi
     query.prepare(QStringLiteral("SELECT (rx_time_ms - ?) * ? / ? AS slice, MIN(%2), MAX(%2), COUNT(%2) FROM %1 "
                                  "WHERE rx_time_ms >= ? AND rx_time_ms < ? AND %2 IS NOT NULL "
                                  "GROUP BY slice ORDER BY slice")
-                      .arg(QLatin1String(table->table), column));
-    const qint64 span = toMs - fromMs;
-    for (const QVariant &value : {QVariant(fromMs), QVariant(qint64(buckets)), QVariant(span), QVariant(fromMs),
-                                  QVariant(toMs)})
+                      .arg(QLatin1String(table.table), column));
+    for (const QVariant &value : {QVariant(slicing.fromMs), QVariant(qint64(slicing.count)), QVariant(slicing.spanMs),
+                                  QVariant(fromMs), QVariant(toMs)})
         query.addBindValue(value);
-    if (!query.exec()) {
-        series.error = query.lastError().text();
-        return series;
-    }
+    return appendSlices(query, slicing, buckets);
+}
+
+QString TelemetryArchive::readSummarySlices(qint64 bucketMs, int channel, const Slicing &slicing, qint64 fromMs,
+                                            qint64 toMs, std::vector<Bucket> &buckets)
+{
+    // In key order, one row per bucket: no grouping in the database.
+    QSqlQuery query(m_database.connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT (start_ms - ?) * ? / ?, minimum, maximum, frames FROM %1 "
+                                 "WHERE span_ms = ? AND channel = ? AND start_ms >= ? AND start_ms < ? "
+                                 "ORDER BY start_ms")
+                      .arg(QLatin1String(ArchiveSummary::Table)));
+    for (const QVariant &value : {QVariant(slicing.fromMs), QVariant(qint64(slicing.count)), QVariant(slicing.spanMs),
+                                  QVariant(bucketMs), QVariant(channel), QVariant(fromMs), QVariant(toMs)})
+        query.addBindValue(value);
+    return appendSlices(query, slicing, buckets);
+}
+
+QString TelemetryArchive::appendSlices(QSqlQuery &query, const Slicing &slicing, std::vector<Bucket> &buckets)
+{
+    if (!query.exec())
+        return query.lastError().text();
     while (query.next()) {
-        Bucket &bucket = series.buckets.emplace_back();
-        bucket.index = query.value(0).toInt();
-        bucket.firstMs = fromMs + (qint64(bucket.index) * span + buckets - 1) / buckets; // first ms that maps to it
-        bucket.minimum = query.value(1).toDouble();
-        bucket.maximum = query.value(2).toDouble();
-        bucket.count = query.value(3).toLongLong();
+        const int index = query.value(0).toInt();
+        const double minimum = query.value(1).toDouble();
+        const double maximum = query.value(2).toDouble();
+        const qint64 count = query.value(3).toLongLong();
+        if (!buckets.empty() && buckets.back().index == index) {
+            Bucket &bucket = buckets.back();
+            bucket.minimum = std::min(bucket.minimum, minimum);
+            bucket.maximum = std::max(bucket.maximum, maximum);
+            bucket.count += count;
+            continue;
+        }
+        // firstMs: the first ms that maps to the slice.
+        buckets.push_back({index, slicing.fromMs + (qint64(index) * slicing.spanMs + slicing.count - 1) / slicing.count,
+                           minimum, maximum, count});
     }
-    return series;
+    return query.lastError().type() == QSqlError::NoError ? QString() : query.lastError().text();
 }
 
 std::optional<std::pair<qint64, qint64>> TelemetryArchive::timeRange(QString *error)
@@ -230,7 +282,10 @@ std::optional<std::pair<qint64, qint64>> TelemetryArchive::timeRange(QString *er
     }
     m_database.flush();
     QSqlQuery query(m_database.connection());
-    if (!query.exec(QStringLiteral("SELECT MIN(rx_time_ms), MAX(rx_time_ms) FROM frames")) || !query.next()) {
+    // Two subqueries: each is one step to an end of the time index, where MIN and MAX side by
+    // side would scan all of it.
+    if (!query.exec(QStringLiteral("SELECT (SELECT MIN(rx_time_ms) FROM frames), (SELECT MAX(rx_time_ms) FROM frames)"))
+        || !query.next()) {
         if (error)
             *error = query.lastError().text();
         return std::nullopt;

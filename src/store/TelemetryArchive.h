@@ -7,7 +7,11 @@
 #include <functional>
 #include <vector>
 
+class QSqlQuery;
 class StationDatabase;
+namespace ArchiveSchema {
+struct FamilyTable;
+}
 
 // The telemetry archive in the station database: every satellite frame with its decoded values.
 // The Station adds each frame; at start it refills the history from it; export and the plots read
@@ -50,11 +54,27 @@ public:
     QString forEachFrame(qint64 fromMs, qint64 toMs, const std::function<bool(const ArchivedFrame &)> &visit);
 
     // Minimum and maximum of one channel per time slice over [fromMs, toMs): no extreme is lost.
+    // Wide slices are read from the archive's summary (ArchiveSummary::spanFor): exact when the
+    // slices are whole aligned buckets, else a value may count in the slice before its own, by
+    // less than one bucket (under a quarter of a slice).
     Series series(int channel, qint64 fromMs, qint64 toMs, int buckets);
 
     // Reception time range of the archive (for "all"); none when it is empty.
     std::optional<std::pair<qint64, qint64>> timeRange(QString *error = nullptr);
 
 private:
+    // `count` equal slices of the `spanMs` from fromMs.
+    struct Slicing
+    {
+        qint64 fromMs;
+        qint64 spanMs;
+        int count;
+    };
+    QString readFrameSlices(const ArchiveSchema::FamilyTable &table, int channel, const Slicing &slicing,
+                            qint64 fromMs, qint64 toMs, std::vector<Bucket> &buckets);
+    QString readSummarySlices(qint64 bucketMs, int channel, const Slicing &slicing, qint64 fromMs, qint64 toMs,
+                              std::vector<Bucket> &buckets);
+    static QString appendSlices(QSqlQuery &query, const Slicing &slicing, std::vector<Bucket> &buckets);
+
     StationDatabase &m_database;
 };

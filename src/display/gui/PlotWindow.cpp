@@ -9,14 +9,10 @@
 #include <QButtonGroup>
 #include <QCategoryAxis>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QHBoxLayout>
-#include <QImageWriter>
 #include <QLabel>
 #include <QLineSeries>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QValueAxis>
@@ -112,12 +108,11 @@ QWidget *PlotWindow::buildToolBar()
     connect(reset, &QPushButton::clicked, this, &PlotWindow::resetZoom);
     layout->addWidget(reset);
     layout->addStretch(1);
-    auto *csv = new QPushButton(QStringLiteral("Export CSV..."));
-    connect(csv, &QPushButton::clicked, this, [this] { askExport(true); });
-    auto *png = new QPushButton(QStringLiteral("Export PNG..."));
-    connect(png, &QPushButton::clicked, this, [this] { askExport(false); });
-    layout->addWidget(csv);
-    layout->addWidget(png);
+    for (const ExportFormat format : {ExportFormat::Csv, ExportFormat::Png, ExportFormat::Svg}) {
+        auto *button = new QPushButton(exportTitle(format) + QStringLiteral("..."));
+        connect(button, &QPushButton::clicked, this, [this, format] { askExport(format); });
+        layout->addWidget(button);
+    }
     return bar;
 }
 
@@ -241,7 +236,11 @@ void PlotWindow::setRange(PlotRange::Kind kind)
     m_range = kind;
     if (QAbstractButton *button = m_rangeButtons->button(int(kind)))
         button->setChecked(true);
-    applyRange();
+    // A hidden window reads the range when it is shown: reading it twice would double the wait.
+    if (isVisible())
+        applyRange();
+    else
+        m_rangeApplied = false;
 }
 
 void PlotWindow::applyRange()
@@ -366,39 +365,6 @@ QString PlotWindow::readOutAt(const QPoint &viewPosition) const
         }
     }
     return text;
-}
-
-QString PlotWindow::exportCsv(const QString &path)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    const QString error = PlotCsvExport::write(m_archive, shownChannels(), m_view->fromMs(), m_view->toMs(), file);
-    if (!error.isEmpty())
-        return QStringLiteral("cannot export %1: %2").arg(path, error);
-    if (!file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    return {};
-}
-
-QString PlotWindow::exportPng(const QString &path)
-{
-    QImageWriter writer(path, "png");
-    if (!writer.write(m_view->grab().toImage()))
-        return QStringLiteral("cannot write the image %1: %2").arg(path, writer.errorString());
-    return {};
-}
-
-void PlotWindow::askExport(bool csv)
-{
-    const QString path = csv
-        ? QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), QString(), QStringLiteral("CSV files (*.csv)"))
-        : QFileDialog::getSaveFileName(this, QStringLiteral("Export PNG"), QString(), QStringLiteral("PNG images (*.png)"));
-    if (path.isEmpty())
-        return;
-    const QString error = csv ? exportCsv(path) : exportPng(path);
-    if (!error.isEmpty())
-        QMessageBox::warning(this, QStringLiteral("Plots"), error);
 }
 
 void PlotWindow::showError(const QString &error)

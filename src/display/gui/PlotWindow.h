@@ -22,7 +22,7 @@ class QValueAxis;
 class TelemetryArchive;
 
 // The "Plots" window: archived channels over time, several at once, one y axis per unit, with
-// preset ranges, zoom and pan, a hover read-out, and CSV or PNG export of what is shown. Reads
+// preset ranges, zoom and pan, a hover read-out, and CSV, PNG or SVG export of what is shown. Reads
 // everything from the telemetry archive. The main window creates it (menu entry and a double
 // click on a value box) and forwards the Station's frameArchived signal to it.
 class PlotWindow : public QWidget
@@ -48,6 +48,7 @@ public:
     // Write what is shown; "" on success, else what failed.
     QString exportCsv(const QString &path);
     QString exportPng(const QString &path);
+    QString exportSvg(const QString &path); // vector drawing of the chart, for print and papers
 
     // The read-out for a pointer at a position of the chart view ("" away from every line).
     QString readOutAt(const QPoint &viewPosition) const;
@@ -75,7 +76,9 @@ private:
     void addSeries(int channel);
     void removeSeries(int channel);
     QValueAxis *unitAxis(const QString &unit);
-    void askExport(bool csv);
+    enum class ExportFormat { Csv, Png, Svg };
+    static QString exportTitle(ExportFormat format); // "Export CSV", ...
+    void askExport(ExportFormat format);
 
     struct Plotted
     {

@@ -61,6 +61,7 @@ private slots:
     void mouseZoomsAndPans();
     void hoverReadsTimeValueAndUnit();
     void liveFramesExtendTheRange();
+    void exportsWhatIsShown_data();
     void exportsWhatIsShown();
 
 private:
@@ -227,32 +228,52 @@ void PlotWindowTest::liveFramesExtendTheRange()
     QCOMPARE(highest(m_window->seriesOf(1)), 42.0);
 }
 
+void PlotWindowTest::exportsWhatIsShown_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("header");
+    QTest::newRow("csv") << "csv" << QByteArray("rx_time,packet_type,sat_time,1 Bus Voltage [V],54 RSSI [dB]\n");
+    QTest::newRow("png") << "png" << QByteArray("\x89PNG\r\n");
+    QTest::newRow("svg") << "svg" << QByteArray("<?xml");
+}
+
 void PlotWindowTest::exportsWhatIsShown()
 {
+    QFETCH(QString, format);
+    QFETCH(QByteArray, header);
     m_window->setChannelShown(54, true);
     m_window->setChannelShown(1, true);
     m_window->setRange(PlotRange::Kind::All);
     // Frames 10 .. 29 and the COM frames at 10.5 s and 20.5 s.
     m_window->setSpan(m_start + 10 * 1000, m_start + 30 * 1000);
-    const QString csvPath = m_store->directory.filePath(QStringLiteral("shown.csv"));
-    QCOMPARE(m_window->exportCsv(csvPath), QString());
-    QFile csv(csvPath);
-    QVERIFY(csv.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = csv.readAll().split('\n');
-    QCOMPARE(lines.size(), 1 + 22 + 1); // header, rows, the empty piece after the last newline
-    QCOMPARE(lines[0], QByteArray("rx_time,packet_type,sat_time,1 Bus Voltage [V],54 RSSI [dB]"));
-    QCOMPARE(lines[1], QByteArray("2026-12-06T18:00:10.000Z,EPS debug data,2026-12-06 18:25:09,3.3,"));
-    QCOMPARE(lines[2], QByteArray("2026-12-06T18:00:10.500Z,COM housekeeping,,,-71"));
+    const auto exportTo = [&](const QString &path) {
+        return format == u"csv" ? m_window->exportCsv(path)
+            : format == u"png"  ? m_window->exportPng(path)
+                                : m_window->exportSvg(path);
+    };
+    const QString path = m_store->directory.filePath(QStringLiteral("shown.") + format);
+    QCOMPARE(exportTo(path), QString());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QVERIFY2(written.startsWith(header), written.left(40).constData());
+    if (format == u"csv") {
+        const QList<QByteArray> lines = written.split('\n');
+        QCOMPARE(lines.size(), 1 + 22 + 1); // header, rows, the empty piece after the last newline
+        QCOMPARE(lines[1], QByteArray("2026-12-06T18:00:10.000Z,EPS debug data,2026-12-06 18:25:09,3.3,"));
+        QCOMPARE(lines[2], QByteArray("2026-12-06T18:00:10.500Z,COM housekeeping,,,-71"));
+    } else if (format == u"png") {
+        QCOMPARE(QImage::fromData(written).size(), m_window->chartView()->size() * m_window->chartView()->devicePixelRatio());
+    } else {
+        // Channel 1's line: a path drawn with its colour, as vectors.
+        const QByteArray stroke = "stroke=\"" + m_window->seriesOf(1)->pen().color().name().toLatin1() + '"';
+        const qsizetype group = written.indexOf(stroke);
+        QVERIFY2(group >= 0, stroke.constData());
+        QVERIFY(written.indexOf("<path", group) > group || written.indexOf("<polyline", group) > group);
+    }
 
-    const QString pngPath = m_store->directory.filePath(QStringLiteral("shown.png"));
-    QCOMPARE(m_window->exportPng(pngPath), QString());
-    const QImage image(pngPath);
-    QVERIFY(!image.isNull());
-    QCOMPARE(image.size(), m_window->chartView()->size() * m_window->chartView()->devicePixelRatio());
-
-    const QString nowhere = m_store->directory.filePath(QStringLiteral("missing/shown.csv"));
-    QVERIFY(m_window->exportCsv(nowhere).contains(nowhere));
-    QVERIFY(m_window->exportPng(m_store->directory.filePath(QStringLiteral("missing/shown.png"))).contains(QStringLiteral("missing/shown.png")));
+    const QString nowhere = m_store->directory.filePath(QStringLiteral("missing/shown.") + format);
+    QVERIFY(exportTo(nowhere).contains(nowhere));
 }
 
 QTEST_MAIN(PlotWindowTest)

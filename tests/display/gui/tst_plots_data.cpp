@@ -34,6 +34,7 @@ private slots:
     void ranges();
     void lastPassOfAContinuousRunIsItsLastDay();
     void timeTicksAreUtc();
+    void spikesSurviveEveryZoom_data();
     void spikesSurviveEveryZoom();
     void cacheFollowsNewAndImportedFrames();
     void csvOfShownChannels();
@@ -113,18 +114,26 @@ void PlotDataTest::timeTicksAreUtc()
     QCOMPARE(PlotTimeTicks::readOut(utcMs("2026-12-06T18:25:09.123Z")), QStringLiteral("2026-12-06 18:25:09.123 UTC"));
 }
 
+void PlotDataTest::spikesSurviveEveryZoom_data()
+{
+    QTest::addColumn<qint64>("stepMs");
+    QTest::newRow("5.5 hours: slices read from frames") << qint64(1000);
+    QTest::newRow("139 days: slices read from the summary") << 10 * Minute;
+}
+
 void PlotDataTest::spikesSurviveEveryZoom()
 {
+    QFETCH(qint64, stepMs);
     PlotArchive store;
-    const qint64 start = utcMs("2026-12-06T00:00:00.000Z");
+    const qint64 start = utcMs("2026-12-06T00:00:13.000Z");
     constexpr int Frames = 20000;
     constexpr int SpikeAt = 12345;
     constexpr int DipAt = 777;
     for (int i = 0; i < Frames; ++i) {
         const double value = i == SpikeAt ? 99.0 : i == DipAt ? -99.0 : 3.0 + (i % 7) * 0.01;
-        store.archive->addFrame(plotFrame(start + i * 1000, Family::EpsDebug, {{1, value}}));
+        store.archive->addFrame(plotFrame(start + i * stepMs, Family::EpsDebug, {{1, value}}));
     }
-    const qint64 end = start + Frames * 1000;
+    const qint64 end = start + Frames * stepMs;
     PlotSeriesCache cache(*store.archive);
     constexpr int Columns = 500;
 
@@ -135,18 +144,18 @@ void PlotDataTest::spikesSurviveEveryZoom()
 
     // A wide zoom is served from the cached slices, without reading the archive.
     const int reads = cache.archiveReads();
-    const PlotSeriesCache::Points wide = cache.points(1, start + 5000 * 1000, end - 1000 * 1000, Columns);
+    const PlotSeriesCache::Points wide = cache.points(1, start + 5000 * stepMs, end - 1000 * stepMs, Columns);
     QCOMPARE(cache.archiveReads(), reads);
     QCOMPARE(extremes(wide.points).second, 99.0);
     QVERIFY(extremes(wide.points).first > 2.9); // the dip lies before the span
 
     // A narrow zoom reads exact pixel columns from the archive.
-    const qint64 spikeTime = start + SpikeAt * 1000;
-    const PlotSeriesCache::Points narrow = cache.points(1, spikeTime - 50 * 1000, spikeTime + 50 * 1000, Columns);
+    const qint64 spikeTime = start + SpikeAt * stepMs;
+    const PlotSeriesCache::Points narrow = cache.points(1, spikeTime - 50 * stepMs, spikeTime + 50 * stepMs, Columns);
     QVERIFY(cache.archiveReads() > reads);
     QCOMPARE(extremes(narrow.points).second, 99.0);
     for (const SeriesDecimation::Point &point : narrow.points)
-        QVERIFY(point.timeMs >= spikeTime - 50 * 1000 && point.timeMs < spikeTime + 50 * 1000);
+        QVERIFY(point.timeMs >= spikeTime - 50 * stepMs && point.timeMs < spikeTime + 50 * stepMs);
     const auto spike = std::find_if(narrow.points.begin(), narrow.points.end(), [](const auto &p) { return p.value == 99.0; });
     QCOMPARE(spike->timeMs, spikeTime);
 }
