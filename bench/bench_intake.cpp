@@ -75,9 +75,9 @@ void intake(benchmark::State &state, Mix mix, Upload upload)
         station.handleRecord(record);
     runEventLoop(300); // the filling frames' batch is committed before the timing starts
 
-    // Each iteration takes 10,000 frames and ends when they are all in the database, so the
+    // Each iteration takes 50,000 frames and ends when they are all in the database, so the
     // figure is the end-to-end rate, not the rate of filling a buffer.
-    constexpr int FramesPerIteration = 10000;
+    constexpr int FramesPerIteration = 50000;
     const std::vector<QByteArray> records = agwRecords(mix, FramesPerIteration);
     for (auto _ : state) {
         for (int i = 0; i < FramesPerIteration; ++i) {
