@@ -4,9 +4,14 @@
 #include <QSqlError>
 #include <QString>
 
+#include <memory>
+
+class BoundStatement;
+
 // The one place that knows the database is SQLite: driver name, connection PRAGMAs, where the
-// schema version lives, the integrity check, the column types and table options of CREATE TABLE
-// and the two-value minimum and maximum. Every other
+// schema version lives, the integrity check, the column types and table options of CREATE TABLE,
+// the two-value minimum and maximum, and statements bound through SQLite's own handle
+// (SqliteStatement.cpp). Every other
 // statement in store/ is plain SQL that another server (e.g. PostgreSQL through QPSQL) runs too.
 namespace SqliteDialect {
 
@@ -36,5 +41,10 @@ QSqlError quickCheck(QSqlDatabase &db);
 
 // The error says the file is not a database or is malformed (not: locked, read-only, full).
 bool isDamage(const QSqlError &error);
+
+// `sql` prepared on the SQLite handle under `db` (values bound with sqlite3_bind_*, not through
+// QVariant); nullptr when `db` is not SQLite (`*error` stays "") or the statement cannot be
+// prepared (`*error` says why).
+std::unique_ptr<BoundStatement> prepareNative(const QSqlDatabase &db, const QString &sql, QString *error);
 
 } // namespace SqliteDialect

@@ -18,36 +18,45 @@ QString text(const QString &value)
 static_assert(std::tuple_size_v<decltype(ArchiveSchema::FamilyTables)> == 4, "one insert per family table");
 
 StoreStatements::StoreStatements(const QSqlDatabase &db)
-    : m_findFrame(db), m_insertFrame(db), m_completeFrame(db), m_insertQueued(db), m_delivered(db),
-      m_failedAttempt(db), m_rejected(db), m_summary(db)
+    : m_findFrame(db), m_completeFrame(db), m_delivered(db), m_failedAttempt(db), m_rejected(db), m_summary(db)
 {
     m_findFrame.setForwardOnly(true);
     m_ok = m_findFrame.prepare(QStringLiteral("SELECT id FROM frames WHERE rx_time_ms = ? AND frame_hash = ?"))
-        && m_insertFrame.prepare(QStringLiteral("INSERT INTO frames (rx_time_ms, frame_hash, frame, packet_type, "
-                                                "sat_time) VALUES (?, ?, ?, ?, ?) "
-                                                "ON CONFLICT (rx_time_ms, frame_hash) DO NOTHING"))
         && m_completeFrame.prepare(QStringLiteral("UPDATE frames SET packet_type = ?, sat_time = ? "
                                                   "WHERE id = ? AND packet_type = ''"))
-        && m_insertQueued.prepare(QStringLiteral("INSERT INTO upload_queue (frame_id, rx_time_ms, state, body) "
-                                                 "VALUES (?, ?, 0, ?)"))
         && m_delivered.prepare(QStringLiteral("UPDATE upload_queue SET state = 1 WHERE id = ? AND state = 0"))
         && m_failedAttempt.prepare(QStringLiteral("UPDATE upload_queue SET attempts = attempts + 1, "
                                                   "last_error = ? WHERE id = ?"))
         && m_rejected.prepare(QStringLiteral("UPDATE upload_queue SET state = 2, attempts = attempts + 1, "
                                              "last_error = ? WHERE id = ? AND state = 0"));
+    if (!m_ok) {
+        m_error = db.lastError().text();
+        return;
+    }
+    m_insertFrame = BoundStatement::prepare(db,
+                                            QStringLiteral("INSERT INTO frames (rx_time_ms, frame_hash, frame, "
+                                                           "packet_type, sat_time) VALUES (?, ?, ?, ?, ?) "
+                                                           "ON CONFLICT (rx_time_ms, frame_hash) DO NOTHING"),
+                                            &m_error);
+    if (m_insertFrame)
+        m_insertQueued = BoundStatement::prepare(db,
+                                                 QStringLiteral("INSERT INTO upload_queue (frame_id, rx_time_ms, "
+                                                                "state, body) VALUES (?, ?, 0, ?)"),
+                                                 &m_error);
+    m_ok = m_insertQueued != nullptr;
     for (const ArchiveSchema::FamilyTable &table : ArchiveSchema::FamilyTables) {
         if (!m_ok)
             break;
         QString marks;
         for (int channel = table.firstChannel; channel <= table.lastChannel; ++channel)
             marks += QStringLiteral(", ?");
-        QSqlQuery &query = m_insertValues[std::size_t(table.family)];
-        query = QSqlQuery(db);
-        m_ok = query.prepare(QStringLiteral("INSERT INTO %1 (frame_id, rx_time_ms, %2) VALUES (?, ?%3)")
-                                 .arg(QLatin1String(table.table), ArchiveSchema::columnList(table), marks));
+        std::unique_ptr<BoundStatement> &insert = m_insertValues[std::size_t(table.family)];
+        insert = BoundStatement::prepare(db,
+                                         QStringLiteral("INSERT INTO %1 (frame_id, rx_time_ms, %2) VALUES (?, ?%3)")
+                                             .arg(QLatin1String(table.table), ArchiveSchema::columnList(table), marks),
+                                         &m_error);
+        m_ok = insert != nullptr;
     }
-    if (!m_ok)
-        m_error = db.lastError().text();
 }
 
 bool StoreStatements::apply(const StoreWrite &write, qint64 *waitingDelta)
@@ -71,23 +80,31 @@ bool StoreStatements::run(QSqlQuery &query)
     return false;
 }
 
+bool StoreStatements::run(BoundStatement &statement)
+{
+    if (statement.exec())
+        return true;
+    m_error = statement.error();
+    return false;
+}
+
 // The stored frame's id (0 on failure); stores the frame first when it is new. `*added` says
 // whether it was new or only known from a queue entry (no packet type yet).
 qint64 StoreStatements::frameIdFor(const StoreWrite &write, const QString &packetType, const QString &satTime,
                                    bool *added)
 {
     // Insert first: a live frame is nearly always new, so one statement does.
-    m_insertFrame.addBindValue(write.rxTimeMs);
-    m_insertFrame.addBindValue(write.hash);
-    m_insertFrame.addBindValue(write.frame);
-    m_insertFrame.addBindValue(text(packetType));
-    m_insertFrame.addBindValue(text(satTime));
-    if (!run(m_insertFrame))
+    m_insertFrame->bindInt64(0, write.rxTimeMs);
+    m_insertFrame->bindInt64(1, write.hash);
+    m_insertFrame->bindBlob(2, write.frame);
+    m_insertFrame->bindText(3, packetType);
+    m_insertFrame->bindText(4, satTime);
+    if (!run(*m_insertFrame))
         return 0;
-    if (m_insertFrame.numRowsAffected() == 1) {
+    if (m_insertFrame->rowsAffected() == 1) {
         if (added)
             *added = true;
-        return m_insertFrame.lastInsertId().toLongLong();
+        return m_insertFrame->lastInsertId();
     }
     m_findFrame.addBindValue(write.rxTimeMs);
     m_findFrame.addBindValue(write.hash);
@@ -120,14 +137,15 @@ bool StoreStatements::addFrame(const StoreWrite &write)
     if (!added || !write.family)
         return true;
     const ArchiveSchema::FamilyTable &table = ArchiveSchema::tableOf(*write.family);
-    QSqlQuery &insert = m_insertValues[std::size_t(table.family)];
-    insert.addBindValue(frameId);
-    insert.addBindValue(write.rxTimeMs);
+    BoundStatement &insert = *m_insertValues[std::size_t(table.family)];
+    insert.bindInt64(0, frameId);
+    insert.bindInt64(1, write.rxTimeMs);
     for (int channel = table.firstChannel; channel <= table.lastChannel; ++channel) {
+        const int index = channel - table.firstChannel;
         if (write.present.test(std::size_t(channel)))
-            insert.addBindValue(write.values[std::size_t(channel - table.firstChannel)]);
+            insert.bindDouble(2 + index, write.values[std::size_t(index)]);
         else
-            insert.addBindValue(QVariant(QMetaType::fromType<double>()));
+            insert.bindNull(2 + index);
     }
     if (!run(insert))
         return false;
@@ -143,10 +161,10 @@ bool StoreStatements::enqueue(const StoreWrite &write, qint64 *waitingDelta)
         frameId = frameIdFor(write, QString(), QString());
     if (frameId == 0)
         return false;
-    m_insertQueued.addBindValue(frameId);
-    m_insertQueued.addBindValue(write.rxTimeMs);
-    m_insertQueued.addBindValue(write.body);
-    if (!run(m_insertQueued))
+    m_insertQueued->bindInt64(0, frameId);
+    m_insertQueued->bindInt64(1, write.rxTimeMs);
+    m_insertQueued->bindBlob(2, write.body);
+    if (!run(*m_insertQueued))
         return false;
     ++*waitingDelta;
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/ArchiveSummary.h"
+#include "store/BoundStatement.h"
 #include "store/StoreWrite.h"
 
 #include <QHash>
@@ -9,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 #include <utility>
 
 namespace ArchiveSchema {
@@ -43,14 +45,16 @@ private:
     bool enqueue(const StoreWrite &write, qint64 *waitingDelta);
     bool recordOutcome(const StoreWrite &write, qint64 *waitingDelta);
 
+    bool run(BoundStatement &statement);
+
     QSqlQuery m_findFrame;
-    QSqlQuery m_insertFrame;
+    std::unique_ptr<BoundStatement> m_insertFrame;   // per frame: bound natively where possible
     QSqlQuery m_completeFrame;
-    QSqlQuery m_insertQueued;
+    std::unique_ptr<BoundStatement> m_insertQueued;  // per frame
     QSqlQuery m_delivered;
     QSqlQuery m_failedAttempt;
     QSqlQuery m_rejected;
-    std::array<QSqlQuery, 4> m_insertValues; // by family
+    std::array<std::unique_ptr<BoundStatement>, 4> m_insertValues; // by family, per frame
     ArchiveSummary m_summary; // the min/max buckets of this commit's family rows
     QHash<std::pair<qint64, qint64>, qint64> m_idsThisCommit; // (rx time, hash) -> frame id
     bool m_ok = false;

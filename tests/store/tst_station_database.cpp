@@ -3,6 +3,7 @@
 // beside a writer's open transaction, and frames stored once. Real SQLite files throughout.
 #include "StoreTesting.h"
 
+#include "store/BoundStatement.h"
 #include "store/SchemaMigrations.h"
 #include "store/TelemetryArchive.h"
 #include "store/UploadQueueStore.h"
@@ -245,6 +246,53 @@ private slots:
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue a JOIN upload_queue b "
                                              "ON b.id = a.id + 1 WHERE b.rx_time_ms <= a.rx_time_ms")),
                  0);
+    }
+
+    // The writer's per-frame statements: bound through SQLite's handle, or through QSqlQuery on
+    // other drivers; both store the same values, NULLs and empty texts and blobs.
+    void boundStatementsStoreTheSameValues_data()
+    {
+        QTest::addColumn<bool>("native");
+        QTest::newRow("SQLite handle") << true;
+        QTest::newRow("QSqlQuery") << false;
+    }
+
+    void boundStatementsStoreTheSameValues()
+    {
+        QFETCH(bool, native);
+        QTemporaryDir dir;
+        RawConnection connection(dir.path());
+        QCOMPARE(connection.exec(QStringLiteral("CREATE TABLE t (i BIGINT, d REAL, n REAL, b BLOB, s TEXT, e TEXT)")),
+                 QString());
+        const QString sql = QStringLiteral("INSERT INTO t VALUES (?, ?, ?, ?, ?, ?)");
+        QString error;
+        std::unique_ptr<BoundStatement> insert = native ? BoundStatement::prepare(connection.db(), sql, &error)
+                                                        : BoundStatement::prepareQuery(connection.db(), sql, &error);
+        QVERIFY2(insert, qPrintable(error));
+        for (const qint64 i : {qint64(1) << 40, qint64(-7)}) {
+            insert->bindInt64(0, i);
+            insert->bindDouble(1, 0.1 * double(i));
+            insert->bindNull(2);
+            insert->bindBlob(3, i > 0 ? QByteArrayView("\0\xff", 2) : QByteArrayView());
+            insert->bindText(4, QStringLiteral("H\u00e4lvora"));
+            insert->bindText(5, QString());
+            QVERIFY2(insert->exec(), qPrintable(insert->error()));
+            QCOMPARE(insert->rowsAffected(), 1);
+        }
+        QCOMPARE(insert->lastInsertId(), 2);
+        QSqlQuery rows(connection.db());
+        QVERIFY(rows.exec(QStringLiteral("SELECT i, d, n IS NULL, hex(b), s, e IS NULL, e FROM t ORDER BY rowid")));
+        for (const auto &[i, blob] : {std::pair{qint64(1) << 40, "00FF"}, std::pair{qint64(-7), ""}}) {
+            QVERIFY(rows.next());
+            QCOMPARE(rows.value(0).toLongLong(), i);
+            QCOMPARE(rows.value(1).toDouble(), 0.1 * double(i));
+            QVERIFY(rows.value(2).toBool());
+            QCOMPARE(rows.value(3).toString(), QLatin1String(blob));
+            QCOMPARE(rows.value(4).toString(), QStringLiteral("H\u00e4lvora"));
+            QCOMPARE(rows.value(5).toBool(), false); // "" rather than NULL
+        }
+        QVERIFY(!BoundStatement::prepare(connection.db(), QStringLiteral("INSERT INTO missing VALUES (?)"), &error));
+        QVERIFY2(error.contains(u"missing"), qPrintable(error));
     }
 
     void writeFailureReportedOnceThenRecovered()
