@@ -23,8 +23,8 @@ std::optional<QString> FrameStore::open(const QString &directory, qint64 maxWait
         return error;
 
     StationDatabase::Options options;
-    // One transaction per 100 ms keeps the intake fast; a frame's upload reads it back only
-    // after the batch holding it is on disk.
+    // A batch per 100 ms: fewer, larger transactions for the commit thread (and fewer summary
+    // updates); a frame's upload reads it back only after the batch holding it is on disk.
     options.writer.batchDelayMs = 100;
     options.writer.maxWaiting = maxWaiting;
     const StationDatabase::OpenResult result = m_database.open(directory, options);
