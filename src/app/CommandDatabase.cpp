@@ -1,6 +1,7 @@
 #include "app/CommandDatabase.h"
 
 #include "app/StationDirectory.h"
+#include "store/StationLock.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -33,6 +34,8 @@ QString CommandDatabase::openIn(const QString &dataDir, Mode mode, QString *noti
     StationDatabase::Options options;
     // The commands write in large batches and flush themselves; give a busy station more time.
     options.busyTimeoutMs = 10000;
+    // A running station holds the lock: a damaged file is its to move aside, not ours.
+    options.moveDamagedAside = StationLock(dataDir).tryLock().isEmpty();
     const StationDatabase::OpenResult result = m_database.open(dataDir, options);
     *notice = result.notice;
     if (!result.ok)

@@ -51,6 +51,13 @@ StationDatabase::OpenResult StationDatabase::open(const QString &directory, cons
     OpenResult result;
     QString reason;
     Check check = openConnection(options, &reason);
+    if (check == Check::Damaged && !options.moveDamagedAside) {
+        dropConnection();
+        result.error = QStringLiteral("The station database %1 is damaged (%2); it is left in place while a "
+                                      "station uses it")
+                           .arg(QDir::toNativeSeparators(m_filePath), reason);
+        return result;
+    }
     if (check == Check::Damaged) {
         dropConnection();
         const QString moveError = moveDamagedAside(&result.movedAsidePath);

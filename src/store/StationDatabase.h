@@ -24,6 +24,9 @@ public:
         // frames), so it runs only on files up to this size; larger ones rely on SQLite's own
         // "malformed" errors, which the writer reports. -1: always, 0: never.
         qint64 quickCheckMaxBytes = 64 * 1024 * 1024;
+        // A damaged file is moved aside and a new one made; false: it is left in place and the
+        // open fails (a command beside a running station must not pull the file from under it).
+        bool moveDamagedAside = true;
         StoreWriter::Settings writer;
     };
 

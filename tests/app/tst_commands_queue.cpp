@@ -9,6 +9,7 @@
 #include "support/CommandRun.h"
 #include "support/Programs.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -68,6 +69,35 @@ private slots:
         // The station still holds its lock and sees the change.
         QVERIFY(lock.isLocked());
         QCOMPARE(UploadQueueStore(station).statistics().waiting, qint64(4));
+    }
+
+    // A damaged file is moved aside only when no station runs on the directory.
+    void damagedDatabase_data()
+    {
+        QTest::addColumn<bool>("stationRuns");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("station running: left in place") << true << 1 << u"is left in place while a station uses it"_qs;
+        QTest::newRow("no station: moved aside") << false << 0 << u"it was moved aside as halvora1.sqlite.damaged-"_qs;
+    }
+
+    void damagedDatabase()
+    {
+        QFETCH(bool, stationRuns);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QByteArray garbage(4096, 'x');
+        QVERIFY(writeFile(dir.filePath(QLatin1String(StationDatabase::FileName)), garbage));
+        StationLock lock(dir.path());
+        if (stationRuns)
+            QCOMPARE(lock.tryLock(), QString());
+        const CommandRun run = runCommand(runQueueCommand, {u"--station-dir"_qs, dir.path()});
+        QCOMPARE(run.status, status);
+        QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+        QCOMPARE(readFile(dir.filePath(QLatin1String(StationDatabase::FileName))) == garbage, stationRuns);
+        QCOMPARE(QDir(dir.path()).entryList({u"*.damaged-*"_qs}).size(), stationRuns ? 0 : 1);
+        QCOMPARE(lock.isLocked(), stationRuns); // the command's look at the lock leaves it as it was
     }
 
     void emptyOrMissingDatabase_data()
