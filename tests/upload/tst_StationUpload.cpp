@@ -112,6 +112,12 @@ private slots:
         QCOMPARE(t.station->statusLine(), u"RX packets: 1 | HTTP POST OK: %1"_qs.arg(postOk));
         QCOMPARE(t.station->uploads().transferStates().value(t.station->uploads().transferStates().size() - 1),
                  lastState);
+        // A frame not delivered waits, and the status area says when it is tried again.
+        if (postOk)
+            QTRY_COMPARE_WITH_TIMEOUT(t.station->queueSummary(), u"Upload queue: 0 waiting"_qs, 2000);
+        else
+            QTRY_VERIFY2_WITH_TIMEOUT(t.station->queueSummary().startsWith(u"Upload queue: 1 waiting, next try "_qs),
+                                      qPrintable(t.station->queueSummary()), 2000);
     }
 
     void formReachesTheServer()
