@@ -44,11 +44,12 @@ struct Running
 };
 
 // A started Station (upload off) whose link has sent its start requests to a loopback engine.
-std::unique_ptr<Running> start(int retryIntervalMs = 10000)
+std::unique_ptr<Running> start(int retryIntervalMs = 10000, int connectTimeoutMs = 30000)
 {
     auto running = std::make_unique<Running>();
     StationOptions options;
     options.linkRetryIntervalMs = retryIntervalMs;
+    options.linkConnectTimeoutMs = connectTimeoutMs;
     options.uploadAllowed = false; // uploads have tests of their own
     running->harness = std::make_unique<StationHarness>(configFor(running->server), options);
     running->station().start();
@@ -233,6 +234,15 @@ private slots:
             QTRY_COMPARE(r->server.connectionCount(), connections);
             QTRY_COMPARE(count(logged), connections - 1);
         }
+    }
+
+    // The connect time-out guards the connect only: a link that is up stays up past it.
+    void goodLinkOutlivesTheConnectTimeout()
+    {
+        const auto r = start(100, 150);
+        QTest::qWait(600);
+        QCOMPARE(r->server.connectionCount(), 1);
+        QCOMPARE(r->harness->logMessages().filter(u"Winsock Error"_qs), QStringList());
     }
 
     void hangingConnectIsAbandonedAndRetried()
