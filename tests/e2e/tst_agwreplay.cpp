@@ -101,6 +101,7 @@ private slots:
         // The simulator leaves once the last frame has gone to its only client.
         QTRY_VERIFY_WITH_TIMEOUT(replay.state() == QProcess::NotRunning, Generous);
         QCOMPARE(replay.exitCode(), 0);
+        QVERIFY(replay.readAllStandardOutput().endsWith("all frames sent\n"));
         const QString statusLine = QStringLiteral("RX packets: %1 | HTTP POST OK: 0").arg(satelliteCount);
         QTRY_VERIFY_WITH_TIMEOUT(station.output().contains(statusLine.toUtf8()), Generous);
         QVERIFY(station.stop());
