@@ -33,6 +33,14 @@ Samples everyTenMinutes(qint64 fromMs, qint64 toMs, const Samples &spikes = {})
     return samples;
 }
 
+// Archives each sample as an EPS frame carrying it on channel 3 (seeds 1, 2, ...).
+void archiveSamples(TelemetryArchive &archive, const Samples &samples)
+{
+    int seed = 0;
+    for (const auto &[rx, value] : samples)
+        archive.addFrame(epsFrame(rx, ++seed, value));
+}
+
 // The first ms of slice `index` of `buckets` over [fromMs, toMs).
 qint64 sliceStart(qint64 fromMs, qint64 toMs, int buckets, int index)
 {
@@ -192,9 +200,7 @@ private slots:
         StationDatabase database;
         QVERIFY(database.open(dir.path()).ok);
         TelemetryArchive archive(database);
-        int seed = 0;
-        for (const auto &[rx, value] : samples)
-            archive.addFrame(epsFrame(rx, ++seed, value));
+        archiveSamples(archive, samples);
         const TelemetryArchive::Series series = archive.series(3, from, to, buckets);
         QVERIFY2(series.error.isEmpty(), qPrintable(series.error));
 
@@ -261,9 +267,7 @@ private slots:
             StationDatabase database;
             QVERIFY(database.open(dir.path()).ok);
             TelemetryArchive archive(database);
-            int seed = 0;
-            for (const auto &[rx, value] : samples)
-                archive.addFrame(epsFrame(rx, ++seed, value));
+            archiveSamples(archive, samples);
             before = archive.series(3, Midnight, to, 5);
             QCOMPARE(before.buckets.size(), std::size_t(5));
         }
