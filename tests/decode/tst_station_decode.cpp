@@ -55,14 +55,8 @@ const QList<Expected> EpsSecondExpected = {{1, "-0.01", "1,Bus Voltage,V,-0.0053
 QByteArray comFrame()
 {
     QByteArray data = frameOf(ComGroups, ComLength);
-    put(data, 26, "0700");
-    put(data, 28, "1900");
-    put(data, 30, "F6FF");
-    put(data, 32, "B5");
-    put(data, 34, "80");
-    put(data, 35, "10270000");
-    put(data, 39, "01020000");
-    put(data, 43, "00000080");
+    // 51..53 int16 at 26, 54 at 32, 55 at 34, 56..58 uint32 at 35.
+    put(data, 26, "07001900F6FFB50080102700000102000000000080");
     return data;
 }
 
