@@ -1,4 +1,4 @@
-// Satellite frames of every family through the Station (packet type, header list, box texts)
+// Satellite frames of every family through the Station (packet type, box texts, chart)
 // and the Station's capture file through `halvora1 decode`. Every expected text and CSV value
 // below was worked out by hand from the raw bytes, never taken from the product's formatter.
 #include "app/HeadlessRunner.h"
@@ -149,12 +149,6 @@ private slots:
 
         QCOMPARE(types, (QStringList{"EPS debug data", "COM housekeeping", "ADCS measurements",
                                      "CDHS beacon", "EPS beacon", "CAMERA data", "EPS debug data"}));
-        const QStringList lines{"00 06 00 7A | 02 03 00 76", "01 06 00 19 | 00 05 00 15",
-                                "02 06 00 60 | 02 62 20 5C", "02 06 00 22 | 02 00 20 1E",
-                                "02 06 00 7A | 02 03 20 76", "05 06 00 00 | ",
-                                "00 06 00 7A | 02 03 00 76"};
-        QCOMPARE(QStringList(station.intake().headerLines().begin(), station.intake().headerLines().end()), lines);
-        QCOMPARE(station.intake().satelliteFrameCount(), 7);
 
         // The capture file the Station wrote, decoded offline: the same values, in frame order.
         const ProgramRun run = runProgram(QStringLiteral("halvora1"), {"decode", station.captureFilePath()});
