@@ -156,6 +156,10 @@ private slots:
         QStringList rows = QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(rows.takeFirst(), u"rx_time,packet_type,sat_time,channel,caption,unit,value");
         QCOMPARE(rows.size(), 48 + 8 + 20 + 4 + 48);
+        // The first EPS frame gives channels 1..48 in order, each with a caption of its own.
+        for (int c = 1; c <= 48; ++c)
+            QVERIFY2(QRegularExpression(QStringLiteral("^([^,]*,){3}%1,[^,]+,").arg(c)).match(rows[c - 1]).hasMatch(),
+                     qPrintable(rows[c - 1]));
         // EPS channels other than 1 are checked in the first EPS frame only.
         for (auto it = expectedRows.cbegin(); it != expectedRows.cend(); ++it) {
             const QRegularExpression ofChannel(QStringLiteral("^([^,]*,){3}%1,").arg(it.key()));

@@ -24,10 +24,7 @@ constexpr double Spike = 999;
 double highest(const QLineSeries *series)
 {
     const QList<QPointF> points = series->points();
-    double best = -1e300;
-    for (const QPointF &point : points)
-        best = std::max(best, point.y());
-    return best;
+    return std::max_element(points.begin(), points.end(), [](auto a, auto b) { return a.y() < b.y(); })->y();
 }
 
 void sendMouse(QWidget *target, QEvent::Type type, const QPoint &position, Qt::MouseButton button,
