@@ -14,18 +14,24 @@ using namespace SatelliteFrames;
 
 namespace {
 
-// A COM housekeeping frame (eight decoded channels) with a marker in its first channel.
-QByteArray comFrame(int marker)
+const char *const T1 = "2014-08-02 13:05:09.123 UTC";
+const char *const T2 = "2014-08-02 13:06:10.456 UTC";
+
+// The record of a COM housekeeping frame (eight decoded channels) with a marker in its first
+// channel.
+QByteArray comRecord(int marker)
 {
     QByteArray data = frameOf(ComGroups, ComLength);
     putInt16(data, 26, marker);
-    return data;
+    QByteArray out;
+    Kiss::appendFrameRecord(out, data);
+    return out;
 }
 
+// Our order: the frame, then its time text.
 QByteArray satelliteWithTime(int marker, const char *time)
 {
-    QByteArray out;
-    Kiss::appendFrameRecord(out, comFrame(marker));
+    QByteArray out = comRecord(marker);
     Kiss::appendTimeRecord(out, time);
     return out;
 }
@@ -33,9 +39,7 @@ QByteArray satelliteWithTime(int marker, const char *time)
 // Other tools' order: the 8-byte millisecond record, then the frame; FENDs shared.
 QByteArray satelliteAfterMilliseconds(int marker, const char *msHex)
 {
-    QByteArray out = QByteArray::fromHex("C009") + QByteArray::fromHex(msHex);
-    Kiss::appendFrameRecord(out, comFrame(marker));
-    return out;
+    return QByteArray::fromHex("C009") + QByteArray::fromHex(msHex) + comRecord(marker);
 }
 
 // "rx_time value-of-channel-51" for each decoded frame, in output order.
@@ -49,9 +53,6 @@ QStringList decodedFrames(const QByteArray &csv)
     }
     return frames;
 }
-
-const char *const T1 = "2014-08-02 13:05:09.123 UTC";
-const char *const T2 = "2014-08-02 13:06:10.456 UTC";
 
 // The highest resident set of a running process, in KiB; -1 if unknown.
 qint64 peakResidentKiB(qint64 pid)
@@ -67,67 +68,84 @@ class TestDecodeCommand : public QObject
 {
     Q_OBJECT
 private slots:
-    void damagedFiles_data()
+    void damagedInput_data()
     {
+        QTest::addColumn<QString>("input"); // a file, "-" for stdin, or "pipe" for a named pipe
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("frames");
-        QTest::addColumn<QByteArray>("errors"); // FILE stands for the path
+        QTest::addColumn<QByteArray>("errors"); // INPUT stands for the path
 
         const QByteArray one = satelliteWithTime(1, T1);
         const QByteArray two = satelliteWithTime(2, T2);
+        const QStringList both{QStringLiteral("%1 1").arg(T1), QStringLiteral("%1 2").arg(T2)};
+        const QByteArray badEscapeAt79 = "INPUT: offset 79: 3 bytes skipped (invalid escape)\n";
+        QTest::newRow("stdin") << "-" << one + QByteArray::fromHex("C000DB05C0") + two << both << badEscapeAt79;
+        QTest::newRow("pipe") << "pipe" << one + QByteArray::fromHex("C000DB05C0") + two << both << badEscapeAt79;
         QTest::newRow("damaged time record: its frame has no time, the next its own")
-            << satelliteWithTime(1, "2014-08-02 13:05:09.1\xDB\x01 UTC") + two
+            << "file" << satelliteWithTime(1, "2014-08-02 13:05:09.1\xDB\x01 UTC") + two
             << QStringList{QStringLiteral(" 1"), QStringLiteral("%1 2").arg(T2)}
-            << "FILE: offset " + QByteArray::number(one.size() - 29) + ": 28 bytes skipped (invalid escape)\n";
+            << "INPUT: offset " + QByteArray::number(one.size() - 29) + ": 28 bytes skipped (invalid escape)\n";
         // Its time record came before the frame that was lost: the next frame has none.
-        QByteArray lostFrame = QByteArray::fromHex("C0090000013D5E33A2C5C000DB05C0");
-        Kiss::appendFrameRecord(lostFrame, comFrame(2));
         QTest::newRow("other tools: a lost frame's time stays with it")
-            << lostFrame << QStringList{QStringLiteral(" 2")}
-            << QByteArray("FILE: offset 11: 3 bytes skipped (invalid escape)\n");
+            << "file" << QByteArray::fromHex("C0090000013D5E33A2C5C000DB05C0") + comRecord(2)
+            << QStringList{QStringLiteral(" 2")} << QByteArray("INPUT: offset 11: 3 bytes skipped (invalid escape)\n");
         QTest::newRow("garbage first, other tools' time records, truncated end")
-            << QByteArray("garbage") + satelliteAfterMilliseconds(1, "0000013D5E33A2C5") +
+            << "file"
+            << "garbage" + satelliteAfterMilliseconds(1, "0000013D5E33A2C5") +
                    satelliteAfterMilliseconds(2, "0000013D5E33A6AD") + QByteArray::fromHex("0102")
             << QStringList{QStringLiteral("2013-03-12 10:44:35.141 UTC 1"),
                            QStringLiteral("2013-03-12 10:44:36.141 UTC 2")}
-            << QByteArray("FILE: offset 0: 7 bytes skipped (bytes outside a record)\n"
-                          "FILE: offset 123: 2 bytes skipped (truncated record at end of file)\n");
+            << QByteArray("INPUT: offset 0: 7 bytes skipped (bytes outside a record)\n"
+                          "INPUT: offset 123: 2 bytes skipped (truncated record at end of file)\n");
         // A frame heard on the second radio port (KISS port nibble 1) with its own time record
         // before it: that time is its own, not the next frame's.
         QByteArray otherPort = QByteArray::fromHex("C0090000013D5E33A2C5");
         Kiss::appendFrameRecord(otherPort, QByteArray::fromHex("10A8A4A6A6404060AE6E8A96A2406103F0") + "x");
         QTest::newRow("a frame on another radio port keeps its time")
-            << otherPort + one << QStringList{QStringLiteral("%1 1").arg(T1)} << QByteArray();
+            << "file" << otherPort + one << QStringList{QStringLiteral("%1 1").arg(T1)} << QByteArray();
     }
 
-    void damagedFiles()
+    void damagedInput()
     {
+        QFETCH(QString, input);
         QFETCH(QByteArray, content);
         QFETCH(QStringList, frames);
         QFETCH(QByteArray, errors);
 
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("damaged.kss"));
-        QVERIFY(writeFile(path, content));
-        const ProgramRun run = runProgram(QStringLiteral("halvora1"), {"decode", path});
-        QCOMPARE(run.err, errors.replace("FILE", path.toUtf8()));
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(decodedFrames(run.out), frames);
+        QString path = input == u"-" ? input : dir.filePath(QStringLiteral("capture.kss"));
+        if (input == u"file")
+            QVERIFY(writeFile(path, content));
+        if (input == u"pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        ScopedProcess decode;
+        decode.start(builtProgram(QStringLiteral("halvora1")), {"decode", path});
+        QVERIFY(decode.waitForStarted());
+        if (input == u"-") {
+            decode.write(content);
+            decode.closeWriteChannel();
+        } else if (input == u"pipe") {
+            QFile writer(path); // opening waits for the reader
+            QVERIFY(writer.open(QIODevice::WriteOnly));
+            QCOMPARE(writer.write(content), content.size());
+        }
+        QVERIFY(decode.waitForFinished(20000));
+        QCOMPARE(decode.readAllStandardError(), errors.replace("INPUT", path.toUtf8()));
+        QCOMPARE(decode.exitCode(), 0);
+        QCOMPARE(decodedFrames(decode.readAllStandardOutput()), frames);
     }
 
     void inputsThatAreNotCaptureFiles_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("error");
-        QTest::newRow("missing file") << QStringLiteral("/nonexistent/x.kss")
-                                      << QByteArray("cannot read /nonexistent/x.kss: ");
-        QTest::newRow("directory") << QStringLiteral("/tmp")
-                                   << QByteArray("cannot read /tmp: is a directory, not a capture file");
-        QTest::newRow("character device") << QStringLiteral("/dev/zero")
-                                          << QByteArray("cannot read /dev/zero: is neither a regular file nor a pipe");
+        QTest::newRow("missing file") << "/nonexistent/x.kss" << QByteArray("cannot read /nonexistent/x.kss: ");
+        QTest::newRow("directory") << "/tmp" << QByteArray("cannot read /tmp: is a directory, not a capture file");
+        QTest::newRow("character device")
+            << "/dev/zero" << QByteArray("cannot read /dev/zero: is neither a regular file nor a pipe");
         // A regular file whose first read fails (the unmapped page at address 0).
-        QTest::newRow("read error") << QStringLiteral("/proc/self/mem")
-                                    << QByteArray("cannot read /proc/self/mem: Input/output error");
+        QTest::newRow("read error")
+            << "/proc/self/mem" << QByteArray("cannot read /proc/self/mem: Input/output error");
     }
 
     void inputsThatAreNotCaptureFiles()
@@ -143,33 +161,6 @@ private slots:
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.startsWith("halvora1 decode: " + error), run.err);
         QCOMPARE(decodedFrames(run.out), QStringList{QStringLiteral("%1 1").arg(T1)});
-    }
-
-    void stdinAndPipe()
-    {
-        const QByteArray content = satelliteWithTime(1, T1) + QByteArray::fromHex("C000DB05C0") +
-                                   satelliteWithTime(2, T2);
-        QTemporaryDir dir;
-        const QString fifo = dir.filePath(QStringLiteral("capture.pipe"));
-        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        for (const QString &input : {QStringLiteral("-"), fifo}) {
-            ScopedProcess decode;
-            decode.start(builtProgram(QStringLiteral("halvora1")), {"decode", input});
-            QVERIFY(decode.waitForStarted());
-            if (input == u"-") {
-                decode.write(content);
-                decode.closeWriteChannel();
-            } else {
-                QFile writer(fifo); // opening waits for the reader
-                QVERIFY(writer.open(QIODevice::WriteOnly));
-                QCOMPARE(writer.write(content), content.size());
-            }
-            QVERIFY(decode.waitForFinished(20000));
-            QCOMPARE(decode.exitCode(), 0);
-            QCOMPARE(decodedFrames(decode.readAllStandardOutput()),
-                     (QStringList{QStringLiteral("%1 1").arg(T1), QStringLiteral("%1 2").arg(T2)}));
-            QCOMPARE(decode.readAllStandardError(), input.toUtf8() + ": offset 79: 3 bytes skipped (invalid escape)\n");
-        }
     }
 
     void endlessInputKeepsMemoryBounded_data()
@@ -210,8 +201,7 @@ private slots:
         Q_UNUSED(peakKiB);
         QSKIP("the sanitizer's shadow memory makes the peak meaningless");
 #else
-        QVERIFY(peakKiB > 0);
-        QVERIFY2(peakKiB < 50 * 1024, QByteArray::number(peakKiB) + " KiB");
+        QVERIFY2(peakKiB > 0 && peakKiB < 50 * 1024, QByteArray::number(peakKiB) + " KiB");
 #endif
     }
 };

@@ -3,9 +3,9 @@
 #include "display/PlotRange.h"
 #include "display/gui/PlotChartView.h"
 #include "display/gui/PlotWindow.h"
+#include "support/Programs.h"
 
 #include <QChart>
-#include <QFile>
 #include <QImage>
 #include <QLineSeries>
 #include <QMouseEvent>
@@ -24,10 +24,7 @@ constexpr double Spike = 999;
 double highest(const QLineSeries *series)
 {
     const QList<QPointF> points = series->points();
-    double best = -1e300;
-    for (const QPointF &point : points)
-        best = std::max(best, point.y());
-    return best;
+    return std::max_element(points.begin(), points.end(), [](auto a, auto b) { return a.y() < b.y(); })->y();
 }
 
 void sendMouse(QWidget *target, QEvent::Type type, const QPoint &position, Qt::MouseButton button,
@@ -52,229 +49,190 @@ QPoint viewPosition(PlotChartView *view, QLineSeries *series, const QPointF &val
 class PlotWindowTest : public QObject
 {
     Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
-    void chosenChannelsShowTheirSeries();
-    void oneAxisPerUnit();
-    void rangesSetTheSpan();
-    void mouseZoomsAndPans();
-    void hoverReadsTimeValueAndUnit();
-    void liveFramesExtendTheRange();
-    void exportsWhatIsShown_data();
-    void exportsWhatIsShown();
-
 private:
     std::unique_ptr<PlotArchive> m_store;
     std::unique_ptr<PlotWindow> m_window;
     qint64 m_start = 0;
+
+private slots:
+    void init()
+    {
+        m_window.reset();
+        m_store = std::make_unique<PlotArchive>();
+        m_start = utcMs("2026-12-06T18:00:00.000Z");
+        for (int i = 0; i < Frames; ++i) {
+            const qint64 time = m_start + i * 1000;
+            const double channel14 = i == SpikeAt ? Spike : 100.0 + i % 5;
+            m_store->archive->addFrame(
+                plotFrame(time, Family::EpsDebug, {{1, 3.3 + (i % 10) * 0.01}, {2, 5.0}, {14, channel14}}));
+            if (i % 10 == 0)
+                m_store->archive->addFrame(plotFrame(time + 500, Family::ComHousekeeping, {{54, -70.0 - i % 3}}));
+        }
+        m_window = std::make_unique<PlotWindow>(*m_store->archive);
+        m_window->resize(1000, 600);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void seriesAndOneAxisPerUnit()
+    {
+        QCOMPARE(m_window->range(), PlotRange::Kind::LastPass);
+        m_window->showChannel(1);
+        for (const int channel : {14, 2, 54})
+            m_window->setChannelShown(channel, true);
+        QCOMPARE(m_window->shownChannels(), std::vector<int>({1, 2, 14, 54}));
+        QLineSeries *spiky = m_window->seriesOf(14);
+        QCOMPARE(spiky->name(), QStringLiteral("14 SPB A Curr [mA]"));
+        // Min/max per pixel column: far fewer points than frames, and the single spike is kept.
+        QVERIFY(spiky->count() > 0 && spiky->count() <= 4 * m_window->chartView()->plotColumns());
+        QCOMPARE(highest(spiky), Spike);
+        QCOMPARE(highest(m_window->seriesOf(1)), 3.39);
+
+        QCOMPARE(m_window->chartView()->chart()->axes(Qt::Vertical).size(), 3);
+        QValueAxis *volts = m_window->axisOfUnit(QStringLiteral("V"));
+        QCOMPARE(volts->titleText(), QStringLiteral("V"));
+        QVERIFY(m_window->seriesOf(1)->attachedAxes().contains(volts));
+        QVERIFY(m_window->seriesOf(2)->attachedAxes().contains(volts));
+        QValueAxis *decibels = m_window->axisOfUnit(QStringLiteral("dB"));
+        QVERIFY(m_window->seriesOf(54)->attachedAxes().contains(decibels));
+        // Each axis spans its own unit's values.
+        QVERIFY(volts->min() <= 3.3 && volts->max() >= 5.0 && volts->max() < 100);
+        QVERIFY(decibels->min() <= -72 && decibels->max() >= -70 && decibels->max() < 0);
+
+        m_window->setChannelShown(54, false);
+        m_window->setChannelShown(14, false);
+        QVERIFY(!m_window->seriesOf(14));
+        QVERIFY(!m_window->axisOfUnit(QStringLiteral("dB")));
+        QCOMPARE(m_window->chartView()->chart()->axes(Qt::Vertical).size(), 1);
+        m_window->setChannelShown(49, true); // no such archived channel
+        QVERIFY(m_window->lastError().contains(QStringLiteral("channel 49")));
+
+        m_window->setRange(PlotRange::Kind::Last24Hours);
+        QCOMPARE(m_window->span().toMs, m_start + (Frames - 1) * 1000 + 1);
+        QCOMPARE(m_window->span().fromMs, m_window->span().toMs - 24 * 60 * 60 * 1000);
+    }
+
+    void mouseZoomsAndPans()
+    {
+        m_window->setRange(PlotRange::Kind::All);
+        m_window->setChannelShown(14, true);
+        PlotChartView *view = m_window->chartView();
+        QWidget *viewport = view->viewport();
+        const PlotRange::Span all = m_window->span();
+        const QPoint centre = viewPosition(view, m_window->seriesOf(14), QPointF(double(m_start + 1500 * 1000), 100));
+
+        // Wheel: zoom in about the pointer, which stays at the same time.
+        const qint64 under = view->timeAt(centre);
+        QWheelEvent wheel(QPointF(centre), viewport->mapToGlobal(QPointF(centre)), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+        const PlotRange::Span zoomed = m_window->span();
+        QVERIFY(zoomed.toMs - zoomed.fromMs < all.toMs - all.fromMs);
+        QVERIFY(std::abs(view->timeAt(centre) - under) <= (zoomed.toMs - zoomed.fromMs) / 100);
+
+        // A dragged rectangle zooms to its time span; the spike outside it is gone from the line.
+        const QPoint left = centre - QPoint(100, 0);
+        const QPoint right = centre + QPoint(50, 0);
+        const qint64 leftTime = view->timeAt(left);
+        const qint64 rightTime = view->timeAt(right);
+        sendMouse(viewport, QEvent::MouseButtonPress, left, Qt::LeftButton, Qt::LeftButton);
+        sendMouse(viewport, QEvent::MouseMove, right, Qt::NoButton, Qt::LeftButton);
+        sendMouse(viewport, QEvent::MouseButtonRelease, right, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(m_window->span().fromMs, leftTime);
+        QCOMPARE(m_window->span().toMs, rightTime);
+        QVERIFY(highest(m_window->seriesOf(14)) < Spike);
+        for (const QPointF &point : m_window->seriesOf(14)->points())
+            QVERIFY(point.x() >= double(leftTime) && point.x() < double(rightTime));
+
+        // Dragging with the right button pans: 40 pixels to the left moves later in time.
+        const qint64 width = rightTime - leftTime;
+        sendMouse(viewport, QEvent::MouseButtonPress, centre, Qt::RightButton, Qt::RightButton);
+        sendMouse(viewport, QEvent::MouseMove, centre - QPoint(40, 0), Qt::NoButton, Qt::RightButton);
+        sendMouse(viewport, QEvent::MouseButtonRelease, centre - QPoint(40, 0), Qt::RightButton, Qt::NoButton);
+        QVERIFY(m_window->span().fromMs > leftTime);
+        QCOMPARE(m_window->span().toMs - m_window->span().fromMs, width);
+
+        // A double click returns to the range's span.
+        sendMouse(viewport, QEvent::MouseButtonDblClick, centre, Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(m_window->span().fromMs, all.fromMs);
+        QCOMPARE(m_window->span().toMs, all.toMs);
+        QCOMPARE(highest(m_window->seriesOf(14)), Spike);
+    }
+
+    void hoverReadsTimeValueAndUnit()
+    {
+        m_window->setRange(PlotRange::Kind::All);
+        m_window->setSpan(m_start + (SpikeAt - 100) * 1000, m_start + (SpikeAt + 100) * 1000);
+        m_window->setChannelShown(14, true);
+        const QPoint atSpike = viewPosition(m_window->chartView(), m_window->seriesOf(14),
+                                            QPointF(double(m_start + SpikeAt * 1000), Spike));
+        const QString text = m_window->readOutAt(atSpike);
+        QVERIFY2(text.endsWith(QStringLiteral(" UTC   14 SPB A Curr [mA]: 999 mA")), qPrintable(text));
+        // The time of the spike's pixel column: at most one column before the frame.
+        QDateTime shown = QDateTime::fromString(text.left(23), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        shown.setTimeZone(QTimeZone::utc());
+        const qint64 spikeTime = m_start + SpikeAt * 1000;
+        const qint64 column = 200 * 1000 / m_window->chartView()->plotColumns() + 1;
+        QVERIFY2(shown.toMSecsSinceEpoch() <= spikeTime && shown.toMSecsSinceEpoch() >= spikeTime - column, qPrintable(text));
+        QCOMPARE(m_window->readOutAt(atSpike + QPoint(0, 200)), QString()); // far from every line
+    }
+
+    void liveFramesExtendTheRange()
+    {
+        m_window->setRange(PlotRange::Kind::All);
+        m_window->setChannelShown(1, true);
+        const qint64 later = m_start + (Frames + 5) * 1000;
+        for (int i = 0; i < 20; ++i) {
+            m_store->archive->addFrame(plotFrame(later + i * 100, Family::EpsDebug, {{1, 42.0}}));
+            m_window->frameArchived(later + i * 100);
+        }
+        QTRY_COMPARE(m_window->span().toMs, later + 19 * 100 + 1);
+        QCOMPARE(highest(m_window->seriesOf(1)), 42.0);
+    }
+
+    void exportsWhatIsShown_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("header");
+        QTest::newRow("csv") << "csv" << QByteArray("rx_time,packet_type,sat_time,1 Bus Voltage [V],54 RSSI [dB]\n");
+        QTest::newRow("png") << "png" << QByteArray("\x89PNG\r\n");
+        QTest::newRow("svg") << "svg" << QByteArray("<?xml");
+    }
+
+    void exportsWhatIsShown()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, header);
+        m_window->setChannelShown(54, true);
+        m_window->setChannelShown(1, true);
+        m_window->setRange(PlotRange::Kind::All);
+        // Frames 10 .. 29 and the COM frames at 10.5 s and 20.5 s.
+        m_window->setSpan(m_start + 10 * 1000, m_start + 30 * 1000);
+        const auto exportTo = [&](const QString &path) {
+            return format == u"csv" ? m_window->exportCsv(path)
+                : format == u"png"  ? m_window->exportPng(path)
+                                    : m_window->exportSvg(path);
+        };
+        const QString path = m_store->directory.filePath(QStringLiteral("shown.") + format);
+        QCOMPARE(exportTo(path), QString());
+        const QByteArray written = readFile(path);
+        QVERIFY2(written.startsWith(header), written.left(40).constData());
+        if (format == u"csv") {
+            QCOMPARE(written.count('\n'), 1 + 22); // the header, then the frames of the span
+        } else if (format == u"png") {
+            QCOMPARE(QImage::fromData(written).size(), m_window->chartView()->size() * m_window->chartView()->devicePixelRatio());
+        } else {
+            // Channel 1's line: a path drawn with its colour, as vectors.
+            const QByteArray stroke = "stroke=\"" + m_window->seriesOf(1)->pen().color().name().toLatin1() + '"';
+            const qsizetype group = written.indexOf(stroke);
+            QVERIFY2(group >= 0, stroke.constData());
+            QVERIFY(written.indexOf("<path", group) > group || written.indexOf("<polyline", group) > group);
+        }
+
+        const QString nowhere = m_store->directory.filePath(QStringLiteral("missing/shown.") + format);
+        QVERIFY(exportTo(nowhere).contains(nowhere));
+    }
 };
-
-void PlotWindowTest::init()
-{
-    m_store = std::make_unique<PlotArchive>();
-    m_start = utcMs("2026-12-06T18:00:00.000Z");
-    for (int i = 0; i < Frames; ++i) {
-        const qint64 time = m_start + i * 1000;
-        m_store->archive->addFrame(plotFrame(time, Family::EpsDebug,
-                                             {{1, 3.3 + (i % 10) * 0.01}, {2, 5.0}, {14, i == SpikeAt ? Spike : 100.0 + i % 5}}));
-        if (i % 10 == 0)
-            m_store->archive->addFrame(plotFrame(time + 500, Family::ComHousekeeping, {{54, -70.0 - i % 3}}));
-    }
-    m_window = std::make_unique<PlotWindow>(*m_store->archive);
-    m_window->resize(1000, 600);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-}
-
-void PlotWindowTest::cleanup()
-{
-    m_window.reset();
-    m_store.reset();
-}
-
-void PlotWindowTest::chosenChannelsShowTheirSeries()
-{
-    QCOMPARE(m_window->range(), PlotRange::Kind::LastPass);
-    m_window->showChannel(1);
-    m_window->setChannelShown(14, true);
-    QCOMPARE(m_window->shownChannels(), std::vector<int>({1, 14}));
-    QLineSeries *spiky = m_window->seriesOf(14);
-    QVERIFY(spiky);
-    QCOMPARE(spiky->name(), QStringLiteral("14 SPB A Curr [mA]"));
-    // Min/max per pixel column: far fewer points than frames, and the single spike is kept.
-    QVERIFY(spiky->count() > 0);
-    QVERIFY(spiky->count() <= 4 * m_window->chartView()->plotColumns());
-    QCOMPARE(highest(spiky), Spike);
-    QCOMPARE(highest(m_window->seriesOf(1)), 3.39);
-
-    m_window->setChannelShown(14, false);
-    QVERIFY(!m_window->seriesOf(14));
-    m_window->setChannelShown(49, true); // no such archived channel
-    QVERIFY(m_window->lastError().contains(QStringLiteral("channel 49")));
-}
-
-void PlotWindowTest::oneAxisPerUnit()
-{
-    for (const int channel : {1, 2, 14, 54})
-        m_window->setChannelShown(channel, true);
-    const auto vertical = m_window->chartView()->chart()->axes(Qt::Vertical);
-    QCOMPARE(vertical.size(), 3);
-    QValueAxis *volts = m_window->axisOfUnit(QStringLiteral("V"));
-    QVERIFY(volts);
-    QCOMPARE(volts->titleText(), QStringLiteral("V"));
-    QVERIFY(m_window->seriesOf(1)->attachedAxes().contains(volts));
-    QVERIFY(m_window->seriesOf(2)->attachedAxes().contains(volts));
-    QValueAxis *decibels = m_window->axisOfUnit(QStringLiteral("dB"));
-    QVERIFY(m_window->seriesOf(54)->attachedAxes().contains(decibels));
-    // Each axis spans its own unit's values.
-    QVERIFY(volts->min() <= 3.3 && volts->max() >= 5.0 && volts->max() < 100);
-    QVERIFY(decibels->min() <= -72 && decibels->max() >= -70 && decibels->max() < 0);
-
-    m_window->setChannelShown(54, false);
-    QVERIFY(!m_window->axisOfUnit(QStringLiteral("dB")));
-    QCOMPARE(m_window->chartView()->chart()->axes(Qt::Vertical).size(), 2);
-}
-
-void PlotWindowTest::rangesSetTheSpan()
-{
-    const qint64 end = m_start + (Frames - 1) * 1000 + 1;
-    m_window->setRange(PlotRange::Kind::Last24Hours);
-    QCOMPARE(m_window->span().fromMs, end - 24 * 60 * 60 * 1000);
-    QCOMPARE(m_window->span().toMs, end);
-    m_window->setRange(PlotRange::Kind::All);
-    QCOMPARE(m_window->span().fromMs, m_start);
-    m_window->setSpan(m_start + 1000, m_start + 2000);
-    m_window->resetZoom();
-    QCOMPARE(m_window->span().fromMs, m_start);
-    QCOMPARE(m_window->span().toMs, end);
-}
-
-void PlotWindowTest::mouseZoomsAndPans()
-{
-    m_window->setRange(PlotRange::Kind::All);
-    m_window->setChannelShown(14, true);
-    PlotChartView *view = m_window->chartView();
-    QWidget *viewport = view->viewport();
-    const PlotRange::Span all = m_window->span();
-    const QPoint centre = viewPosition(view, m_window->seriesOf(14), QPointF(double(m_start + 1500 * 1000), 100));
-
-    // Wheel: zoom in about the pointer, which stays at the same time.
-    const qint64 under = view->timeAt(centre);
-    QWheelEvent wheel(QPointF(centre), viewport->mapToGlobal(QPointF(centre)), QPoint(), QPoint(0, 120),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(viewport, &wheel);
-    const PlotRange::Span zoomed = m_window->span();
-    QVERIFY(zoomed.toMs - zoomed.fromMs < all.toMs - all.fromMs);
-    QVERIFY(std::abs(view->timeAt(centre) - under) <= (zoomed.toMs - zoomed.fromMs) / 100);
-
-    // A dragged rectangle zooms to its time span; the spike outside it is gone from the line.
-    const QPoint left = centre - QPoint(100, 0);
-    const QPoint right = centre + QPoint(50, 0);
-    const qint64 leftTime = view->timeAt(left);
-    const qint64 rightTime = view->timeAt(right);
-    sendMouse(viewport, QEvent::MouseButtonPress, left, Qt::LeftButton, Qt::LeftButton);
-    sendMouse(viewport, QEvent::MouseMove, right, Qt::NoButton, Qt::LeftButton);
-    sendMouse(viewport, QEvent::MouseButtonRelease, right, Qt::LeftButton, Qt::NoButton);
-    QCOMPARE(m_window->span().fromMs, leftTime);
-    QCOMPARE(m_window->span().toMs, rightTime);
-    QVERIFY(highest(m_window->seriesOf(14)) < Spike);
-    for (const QPointF &point : m_window->seriesOf(14)->points())
-        QVERIFY(point.x() >= double(leftTime) && point.x() < double(rightTime));
-
-    // Dragging with the right button pans: 40 pixels to the left moves later in time.
-    const qint64 width = rightTime - leftTime;
-    sendMouse(viewport, QEvent::MouseButtonPress, centre, Qt::RightButton, Qt::RightButton);
-    sendMouse(viewport, QEvent::MouseMove, centre - QPoint(40, 0), Qt::NoButton, Qt::RightButton);
-    sendMouse(viewport, QEvent::MouseButtonRelease, centre - QPoint(40, 0), Qt::RightButton, Qt::NoButton);
-    QVERIFY(m_window->span().fromMs > leftTime);
-    QCOMPARE(m_window->span().toMs - m_window->span().fromMs, width);
-
-    // A double click returns to the range's span.
-    sendMouse(viewport, QEvent::MouseButtonDblClick, centre, Qt::LeftButton, Qt::LeftButton);
-    QCOMPARE(m_window->span().fromMs, all.fromMs);
-    QCOMPARE(m_window->span().toMs, all.toMs);
-    QCOMPARE(highest(m_window->seriesOf(14)), Spike);
-}
-
-void PlotWindowTest::hoverReadsTimeValueAndUnit()
-{
-    m_window->setRange(PlotRange::Kind::All);
-    m_window->setSpan(m_start + (SpikeAt - 100) * 1000, m_start + (SpikeAt + 100) * 1000);
-    m_window->setChannelShown(14, true);
-    const QPoint atSpike = viewPosition(m_window->chartView(), m_window->seriesOf(14),
-                                        QPointF(double(m_start + SpikeAt * 1000), Spike));
-    const QString text = m_window->readOutAt(atSpike);
-    QVERIFY2(text.endsWith(QStringLiteral(" UTC   14 SPB A Curr [mA]: 999 mA")), qPrintable(text));
-    // The time of the spike's pixel column: at most one column before the frame.
-    QDateTime shown = QDateTime::fromString(text.left(23), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    shown.setTimeZone(QTimeZone::utc());
-    const qint64 spikeTime = m_start + SpikeAt * 1000;
-    const qint64 column = 200 * 1000 / m_window->chartView()->plotColumns() + 1;
-    QVERIFY2(shown.toMSecsSinceEpoch() <= spikeTime && shown.toMSecsSinceEpoch() >= spikeTime - column, qPrintable(text));
-    QCOMPARE(m_window->readOutAt(atSpike + QPoint(0, 200)), QString()); // far from every line
-}
-
-void PlotWindowTest::liveFramesExtendTheRange()
-{
-    m_window->setRange(PlotRange::Kind::All);
-    m_window->setChannelShown(1, true);
-    const qint64 later = m_start + (Frames + 5) * 1000;
-    for (int i = 0; i < 20; ++i) {
-        m_store->archive->addFrame(plotFrame(later + i * 100, Family::EpsDebug, {{1, 42.0}}));
-        m_window->frameArchived(later + i * 100);
-    }
-    QTRY_COMPARE(m_window->span().toMs, later + 19 * 100 + 1);
-    QCOMPARE(highest(m_window->seriesOf(1)), 42.0);
-}
-
-void PlotWindowTest::exportsWhatIsShown_data()
-{
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QByteArray>("header");
-    QTest::newRow("csv") << "csv" << QByteArray("rx_time,packet_type,sat_time,1 Bus Voltage [V],54 RSSI [dB]\n");
-    QTest::newRow("png") << "png" << QByteArray("\x89PNG\r\n");
-    QTest::newRow("svg") << "svg" << QByteArray("<?xml");
-}
-
-void PlotWindowTest::exportsWhatIsShown()
-{
-    QFETCH(QString, format);
-    QFETCH(QByteArray, header);
-    m_window->setChannelShown(54, true);
-    m_window->setChannelShown(1, true);
-    m_window->setRange(PlotRange::Kind::All);
-    // Frames 10 .. 29 and the COM frames at 10.5 s and 20.5 s.
-    m_window->setSpan(m_start + 10 * 1000, m_start + 30 * 1000);
-    const auto exportTo = [&](const QString &path) {
-        return format == u"csv" ? m_window->exportCsv(path)
-            : format == u"png"  ? m_window->exportPng(path)
-                                : m_window->exportSvg(path);
-    };
-    const QString path = m_store->directory.filePath(QStringLiteral("shown.") + format);
-    QCOMPARE(exportTo(path), QString());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray written = file.readAll();
-    QVERIFY2(written.startsWith(header), written.left(40).constData());
-    if (format == u"csv") {
-        const QList<QByteArray> lines = written.split('\n');
-        QCOMPARE(lines.size(), 1 + 22 + 1); // header, rows, the empty piece after the last newline
-        QCOMPARE(lines[1], QByteArray("2026-12-06T18:00:10.000Z,EPS debug data,2026-12-06 18:25:09,3.3,"));
-        QCOMPARE(lines[2], QByteArray("2026-12-06T18:00:10.500Z,COM housekeeping,,,-71"));
-    } else if (format == u"png") {
-        QCOMPARE(QImage::fromData(written).size(), m_window->chartView()->size() * m_window->chartView()->devicePixelRatio());
-    } else {
-        // Channel 1's line: a path drawn with its colour, as vectors.
-        const QByteArray stroke = "stroke=\"" + m_window->seriesOf(1)->pen().color().name().toLatin1() + '"';
-        const qsizetype group = written.indexOf(stroke);
-        QVERIFY2(group >= 0, stroke.constData());
-        QVERIFY(written.indexOf("<path", group) > group || written.indexOf("<polyline", group) > group);
-    }
-
-    const QString nowhere = m_store->directory.filePath(QStringLiteral("missing/shown.") + format);
-    QVERIFY(exportTo(nowhere).contains(nowhere));
-}
 
 QTEST_MAIN(PlotWindowTest)
 #include "tst_plots.moc"

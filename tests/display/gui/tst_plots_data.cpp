@@ -25,183 +25,163 @@ std::pair<double, double> extremes(const std::vector<SeriesDecimation::Point> &p
 
 } // namespace
 
+Q_DECLARE_METATYPE(std::vector<qint64>)
+
 class PlotDataTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void ranges_data();
-    void ranges();
-    void lastPassOfAContinuousRunIsItsLastDay();
-    void timeTicksAreUtc();
-    void spikesSurviveEveryZoom_data();
-    void spikesSurviveEveryZoom();
-    void cacheFollowsNewAndImportedFrames();
-    void csvOfShownChannels();
+    void initTestCase()
+    {
+        // A zone far from UTC: labels that used local time would show other hours.
+        qputenv("TZ", "Pacific/Chatham");
+        tzset();
+    }
+
+    void ranges_data()
+    {
+        QTest::addColumn<std::vector<qint64>>("times");
+        QTest::addColumn<PlotRange::Kind>("kind");
+        QTest::addColumn<qint64>("expectedFrom");
+        const qint64 base = utcMs("2026-12-01T00:00:00.000Z");
+        // Passes at 0 d and 5 d; the newest starts at 8 d: the frame 16 minutes before it is
+        // another pass, the 15-minute gap inside it is not a break.
+        std::vector<qint64> passes;
+        for (int i = 0; i < 10; ++i)
+            passes.insert(passes.end(), {base + i * Minute, base + 5 * Day + i * Minute});
+        passes.push_back(base + 8 * Day - 16 * Minute);
+        for (int i = 0; i <= 5; ++i)
+            passes.insert(passes.end(), {base + 8 * Day + i * Minute, base + 8 * Day + (20 + i) * Minute});
+        const qint64 newest = base + 8 * Day + 25 * Minute;
+        QTest::newRow("last pass") << passes << PlotRange::Kind::LastPass << base + 8 * Day;
+        QTest::newRow("last 24 h") << passes << PlotRange::Kind::Last24Hours << newest + 1 - Day;
+        QTest::newRow("last 7 days") << passes << PlotRange::Kind::Last7Days << newest + 1 - 7 * Day;
+        QTest::newRow("all") << passes << PlotRange::Kind::All << base;
+        std::vector<qint64> continuous; // every 10 minutes for two days
+        for (int i = 0; i <= 2 * 24 * 6; ++i)
+            continuous.push_back(base + i * 10 * Minute);
+        QTest::newRow("last pass of a continuous run is its last day")
+            << continuous << PlotRange::Kind::LastPass << base + Day + 1;
+    }
+
+    void ranges()
+    {
+        QFETCH(std::vector<qint64>, times);
+        QFETCH(PlotRange::Kind, kind);
+        QFETCH(qint64, expectedFrom);
+        PlotArchive store;
+        for (const qint64 time : times)
+            store.archive->addFrame(plotFrame(time, Family::EpsDebug, {{1, 3.3}}));
+        QString error;
+        const std::optional<PlotRange::Span> span = PlotRange::compute(kind, *store.archive, &error);
+        QVERIFY2(span, qPrintable(error));
+        QCOMPARE(span->fromMs, expectedFrom);
+        QCOMPARE(span->toMs, *std::max_element(times.begin(), times.end()) + 1);
+    }
+
+    void timeTicksAreUtc()
+    {
+        const auto ticks = PlotTimeTicks::ticks(utcMs("2026-12-06T18:00:00.000Z"), utcMs("2026-12-06T20:00:00.000Z"), 8);
+        QStringList labels;
+        for (const PlotTimeTicks::Tick &tick : ticks)
+            labels << tick.label;
+        QCOMPARE(labels, QStringList({"18:00", "18:30", "19:00", "19:30", "20:00"}));
+        QCOMPARE(ticks.front().timeMs, utcMs("2026-12-06T18:00:00.000Z"));
+
+        const auto days = PlotTimeTicks::ticks(utcMs("2026-12-06T18:07:00.000Z"), utcMs("2026-12-09T18:00:00.000Z"), 8);
+        QCOMPARE(days.front().label, QStringLiteral("12-07 00:00"));
+        QCOMPARE(PlotTimeTicks::readOut(utcMs("2026-12-06T18:25:09.123Z")), QStringLiteral("2026-12-06 18:25:09.123 UTC"));
+    }
+
+    void spikesSurviveEveryZoom_data()
+    {
+        QTest::addColumn<qint64>("stepMs");
+        QTest::newRow("5.5 hours: slices read from frames") << qint64(1000);
+        QTest::newRow("139 days: slices read from the summary") << 10 * Minute;
+    }
+
+    void spikesSurviveEveryZoom()
+    {
+        QFETCH(qint64, stepMs);
+        PlotArchive store;
+        const qint64 start = utcMs("2026-12-06T00:00:13.000Z");
+        constexpr int Frames = 20000;
+        constexpr int SpikeAt = 12345;
+        constexpr int DipAt = 777;
+        for (int i = 0; i < Frames; ++i) {
+            const double value = i == SpikeAt ? 99.0 : i == DipAt ? -99.0 : 3.0 + (i % 7) * 0.01;
+            store.archive->addFrame(plotFrame(start + i * stepMs, Family::EpsDebug, {{1, value}}));
+        }
+        const qint64 end = start + Frames * stepMs;
+        PlotSeriesCache cache(*store.archive);
+        constexpr int Columns = 500;
+
+        const PlotSeriesCache::Points all = cache.points(1, start, end, Columns);
+        QVERIFY2(all.error.isEmpty(), qPrintable(all.error));
+        QVERIFY(all.points.size() <= 4 * Columns);
+        QCOMPARE(extremes(all.points), std::make_pair(-99.0, 99.0));
+
+        // A wide zoom is served from the cached slices, without reading the archive.
+        const int reads = cache.archiveReads();
+        const PlotSeriesCache::Points wide = cache.points(1, start + 5000 * stepMs, end - 1000 * stepMs, Columns);
+        QCOMPARE(cache.archiveReads(), reads);
+        QCOMPARE(extremes(wide.points).second, 99.0);
+        QVERIFY(extremes(wide.points).first > 2.9); // the dip lies before the span
+
+        // A narrow zoom reads exact pixel columns from the archive.
+        const qint64 spikeTime = start + SpikeAt * stepMs;
+        const PlotSeriesCache::Points narrow = cache.points(1, spikeTime - 50 * stepMs, spikeTime + 50 * stepMs, Columns);
+        QVERIFY(cache.archiveReads() > reads);
+        QCOMPARE(extremes(narrow.points).second, 99.0);
+        for (const SeriesDecimation::Point &point : narrow.points)
+            QVERIFY(point.timeMs >= spikeTime - 50 * stepMs && point.timeMs < spikeTime + 50 * stepMs);
+        const auto spike = std::find_if(narrow.points.begin(), narrow.points.end(), [](const auto &p) { return p.value == 99.0; });
+        QCOMPARE(spike->timeMs, spikeTime);
+    }
+
+    void cacheFollowsNewAndImportedFrames()
+    {
+        PlotArchive store;
+        const qint64 start = utcMs("2026-12-06T00:00:00.000Z");
+        for (int i = 0; i < 5000; ++i)
+            store.archive->addFrame(plotFrame(start + i * 1000, Family::EpsDebug, {{1, 1.0}}));
+        PlotSeriesCache cache(*store.archive);
+        QCOMPARE(extremes(cache.points(1, start, start + 6000 * 1000, 100).points).second, 1.0);
+
+        // A live frame after the cached range.
+        store.archive->addFrame(plotFrame(start + 5500 * 1000, Family::EpsDebug, {{1, 55.0}}));
+        cache.frameArchived(start + 5500 * 1000);
+        QCOMPARE(extremes(cache.points(1, start, start + 6000 * 1000, 100).points).second, 55.0);
+
+        // An imported frame inside the range the cache already held complete.
+        store.archive->addFrame(plotFrame(start + 2000 * 1000 + 500, Family::EpsDebug, {{1, -77.0}}));
+        cache.frameArchived(start + 2000 * 1000 + 500);
+        QCOMPARE(extremes(cache.points(1, start, start + 6000 * 1000, 100).points).first, -77.0);
+    }
+
+    void csvOfShownChannels()
+    {
+        PlotArchive store;
+        const qint64 t = utcMs("2026-12-06T18:25:09.123Z");
+        store.archive->addFrame(plotFrame(t - 1, Family::EpsDebug, {{1, 9.0}}));           // before the span
+        store.archive->addFrame(plotFrame(t, Family::EpsDebug, {{1, 3.3}, {14, 120.5}, {2, 5.0}}));
+        store.archive->addFrame(plotFrame(t + 877, Family::ComHousekeeping, {{54, -71.0}}));
+        store.archive->addFrame(plotFrame(t + 1000, Family::AdcsMeasurement, {{80, 0.5}})); // no shown channel
+        store.archive->addFrame(plotFrame(t + 2000, Family::EpsDebug, {{1, 0.1}}));
+        store.archive->addFrame(plotFrame(t + 3000, Family::EpsDebug, {{1, 7.0}}));         // at the span's end
+
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        // Channel 15 has no value in the span: no column for it.
+        const QString error = PlotCsvExport::write(*store.archive, {54, 14, 1, 15}, t, t + 3000, out);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(QString::fromUtf8(out.data()),
+                 QStringLiteral("rx_time,packet_type,sat_time,1 Bus Voltage [V],14 SPB A Curr [mA],54 RSSI [dB]\n"
+                                "2026-12-06T18:25:09.123Z,EPS debug data,2026-12-06 18:25:09,3.3,120.5,\n"
+                                "2026-12-06T18:25:10.000Z,COM housekeeping,,,,-71\n"
+                                "2026-12-06T18:25:11.123Z,EPS debug data,2026-12-06 18:25:09,0.1,,\n"));
+    }
 };
-
-void PlotDataTest::initTestCase()
-{
-    // A zone far from UTC: labels that used local time would show other hours.
-    qputenv("TZ", "Pacific/Chatham");
-    tzset();
-}
-
-void PlotDataTest::ranges_data()
-{
-    QTest::addColumn<PlotRange::Kind>("kind");
-    QTest::addColumn<qint64>("expectedFrom");
-    const qint64 base = utcMs("2026-12-01T00:00:00.000Z");
-    const qint64 newest = base + 8 * Day + 25 * Minute;
-    // The newest pass starts at 8 d: the frame 16 minutes before it is another pass, the
-    // 15-minute gap inside it is not a break.
-    QTest::newRow("last pass") << PlotRange::Kind::LastPass << base + 8 * Day;
-    QTest::newRow("last 24 h") << PlotRange::Kind::Last24Hours << newest + 1 - Day;
-    QTest::newRow("last 7 days") << PlotRange::Kind::Last7Days << newest + 1 - 7 * Day;
-    QTest::newRow("all") << PlotRange::Kind::All << base;
-}
-
-void PlotDataTest::ranges()
-{
-    QFETCH(PlotRange::Kind, kind);
-    QFETCH(qint64, expectedFrom);
-    PlotArchive store;
-    const qint64 base = utcMs("2026-12-01T00:00:00.000Z");
-    std::vector<qint64> times;
-    for (int i = 0; i < 10; ++i) {
-        times.push_back(base + i * Minute);
-        times.push_back(base + 5 * Day + i * Minute);
-    }
-    times.push_back(base + 8 * Day - 16 * Minute);
-    for (int i = 0; i <= 5; ++i) {
-        times.push_back(base + 8 * Day + i * Minute);
-        times.push_back(base + 8 * Day + (20 + i) * Minute);
-    }
-    for (const qint64 time : times)
-        store.archive->addFrame(plotFrame(time, Family::EpsDebug, {{1, 3.3}}));
-
-    QString error;
-    const std::optional<PlotRange::Span> span = PlotRange::compute(kind, *store.archive, &error);
-    QVERIFY2(span, qPrintable(error));
-    QCOMPARE(span->fromMs, expectedFrom);
-    QCOMPARE(span->toMs, base + 8 * Day + 25 * Minute + 1);
-}
-
-void PlotDataTest::lastPassOfAContinuousRunIsItsLastDay()
-{
-    PlotArchive store;
-    const qint64 base = utcMs("2026-12-01T00:00:00.000Z");
-    for (int i = 0; i <= 2 * 24 * 6; ++i) // every 10 minutes for two days
-        store.archive->addFrame(plotFrame(base + i * 10 * Minute, Family::EpsDebug, {{1, 3.3}}));
-    const qint64 end = base + 2 * Day + 1;
-    const std::optional<PlotRange::Span> span = PlotRange::compute(PlotRange::Kind::LastPass, *store.archive);
-    QVERIFY(span);
-    QCOMPARE(span->fromMs, end - Day);
-    QCOMPARE(span->toMs, end);
-}
-
-void PlotDataTest::timeTicksAreUtc()
-{
-    const auto ticks = PlotTimeTicks::ticks(utcMs("2026-12-06T18:00:00.000Z"), utcMs("2026-12-06T20:00:00.000Z"), 8);
-    QStringList labels;
-    for (const PlotTimeTicks::Tick &tick : ticks)
-        labels << tick.label;
-    QCOMPARE(labels, QStringList({"18:00", "18:30", "19:00", "19:30", "20:00"}));
-    QCOMPARE(ticks.front().timeMs, utcMs("2026-12-06T18:00:00.000Z"));
-
-    const auto days = PlotTimeTicks::ticks(utcMs("2026-12-06T18:07:00.000Z"), utcMs("2026-12-09T18:00:00.000Z"), 8);
-    QCOMPARE(days.front().label, QStringLiteral("12-07 00:00"));
-    QCOMPARE(PlotTimeTicks::readOut(utcMs("2026-12-06T18:25:09.123Z")), QStringLiteral("2026-12-06 18:25:09.123 UTC"));
-}
-
-void PlotDataTest::spikesSurviveEveryZoom_data()
-{
-    QTest::addColumn<qint64>("stepMs");
-    QTest::newRow("5.5 hours: slices read from frames") << qint64(1000);
-    QTest::newRow("139 days: slices read from the summary") << 10 * Minute;
-}
-
-void PlotDataTest::spikesSurviveEveryZoom()
-{
-    QFETCH(qint64, stepMs);
-    PlotArchive store;
-    const qint64 start = utcMs("2026-12-06T00:00:13.000Z");
-    constexpr int Frames = 20000;
-    constexpr int SpikeAt = 12345;
-    constexpr int DipAt = 777;
-    for (int i = 0; i < Frames; ++i) {
-        const double value = i == SpikeAt ? 99.0 : i == DipAt ? -99.0 : 3.0 + (i % 7) * 0.01;
-        store.archive->addFrame(plotFrame(start + i * stepMs, Family::EpsDebug, {{1, value}}));
-    }
-    const qint64 end = start + Frames * stepMs;
-    PlotSeriesCache cache(*store.archive);
-    constexpr int Columns = 500;
-
-    const PlotSeriesCache::Points all = cache.points(1, start, end, Columns);
-    QVERIFY2(all.error.isEmpty(), qPrintable(all.error));
-    QVERIFY(all.points.size() <= 4 * Columns);
-    QCOMPARE(extremes(all.points), std::make_pair(-99.0, 99.0));
-
-    // A wide zoom is served from the cached slices, without reading the archive.
-    const int reads = cache.archiveReads();
-    const PlotSeriesCache::Points wide = cache.points(1, start + 5000 * stepMs, end - 1000 * stepMs, Columns);
-    QCOMPARE(cache.archiveReads(), reads);
-    QCOMPARE(extremes(wide.points).second, 99.0);
-    QVERIFY(extremes(wide.points).first > 2.9); // the dip lies before the span
-
-    // A narrow zoom reads exact pixel columns from the archive.
-    const qint64 spikeTime = start + SpikeAt * stepMs;
-    const PlotSeriesCache::Points narrow = cache.points(1, spikeTime - 50 * stepMs, spikeTime + 50 * stepMs, Columns);
-    QVERIFY(cache.archiveReads() > reads);
-    QCOMPARE(extremes(narrow.points).second, 99.0);
-    for (const SeriesDecimation::Point &point : narrow.points)
-        QVERIFY(point.timeMs >= spikeTime - 50 * stepMs && point.timeMs < spikeTime + 50 * stepMs);
-    const auto spike = std::find_if(narrow.points.begin(), narrow.points.end(), [](const auto &p) { return p.value == 99.0; });
-    QCOMPARE(spike->timeMs, spikeTime);
-}
-
-void PlotDataTest::cacheFollowsNewAndImportedFrames()
-{
-    PlotArchive store;
-    const qint64 start = utcMs("2026-12-06T00:00:00.000Z");
-    for (int i = 0; i < 5000; ++i)
-        store.archive->addFrame(plotFrame(start + i * 1000, Family::EpsDebug, {{1, 1.0}}));
-    PlotSeriesCache cache(*store.archive);
-    QCOMPARE(extremes(cache.points(1, start, start + 6000 * 1000, 100).points).second, 1.0);
-
-    // A live frame after the cached range.
-    store.archive->addFrame(plotFrame(start + 5500 * 1000, Family::EpsDebug, {{1, 55.0}}));
-    cache.frameArchived(start + 5500 * 1000);
-    QCOMPARE(extremes(cache.points(1, start, start + 6000 * 1000, 100).points).second, 55.0);
-
-    // An imported frame inside the range the cache already held complete.
-    store.archive->addFrame(plotFrame(start + 2000 * 1000 + 500, Family::EpsDebug, {{1, -77.0}}));
-    cache.frameArchived(start + 2000 * 1000 + 500);
-    QCOMPARE(extremes(cache.points(1, start, start + 6000 * 1000, 100).points).first, -77.0);
-}
-
-void PlotDataTest::csvOfShownChannels()
-{
-    PlotArchive store;
-    const qint64 t = utcMs("2026-12-06T18:25:09.123Z");
-    store.archive->addFrame(plotFrame(t - 1, Family::EpsDebug, {{1, 9.0}}));           // before the span
-    store.archive->addFrame(plotFrame(t, Family::EpsDebug, {{1, 3.3}, {14, 120.5}, {2, 5.0}}));
-    store.archive->addFrame(plotFrame(t + 877, Family::ComHousekeeping, {{54, -71.0}}));
-    store.archive->addFrame(plotFrame(t + 1000, Family::AdcsMeasurement, {{80, 0.5}})); // no shown channel
-    store.archive->addFrame(plotFrame(t + 2000, Family::EpsDebug, {{1, 0.1}}));
-    store.archive->addFrame(plotFrame(t + 3000, Family::EpsDebug, {{1, 7.0}}));         // at the span's end
-
-    QBuffer out;
-    out.open(QIODevice::WriteOnly);
-    // Channel 15 has no value in the span: no column for it.
-    const QString error = PlotCsvExport::write(*store.archive, {54, 14, 1, 15}, t, t + 3000, out);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(QString::fromUtf8(out.data()),
-             QStringLiteral("rx_time,packet_type,sat_time,1 Bus Voltage [V],14 SPB A Curr [mA],54 RSSI [dB]\n"
-                            "2026-12-06T18:25:09.123Z,EPS debug data,2026-12-06 18:25:09,3.3,120.5,\n"
-                            "2026-12-06T18:25:10.000Z,COM housekeeping,,,,-71\n"
-                            "2026-12-06T18:25:11.123Z,EPS debug data,2026-12-06 18:25:09,0.1,,\n"));
-}
 
 QTEST_GUILESS_MAIN(PlotDataTest)
 #include "tst_plots_data.moc"
