@@ -4,8 +4,34 @@
 
 #include "store/UploadQueueStore.h"
 
-#include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// The state the current row of `operations` expects, in the store and its statistics.
+void checkState(UploadQueueStore &queue)
+{
+    QFETCH(int, waiting);
+    QFETCH(int, delivered);
+    QFETCH(int, rejected);
+    QFETCH(int, oldestRx);
+    QFETCH(int, oldestAttempts);
+    const UploadQueueStore::Statistics statistics = queue.statistics();
+    QVERIFY2(statistics.error.isEmpty(), qPrintable(statistics.error));
+    QCOMPARE(queue.waitingCount(), waiting);
+    QCOMPARE(statistics.waiting, waiting);
+    QCOMPARE(statistics.delivered, delivered);
+    QCOMPARE(statistics.rejected, rejected);
+    const std::optional<PendingUpload> oldest = queue.oldestWaiting();
+    QCOMPARE(statistics.oldestWaitingRxTimeMs.value_or(-1), oldestRx);
+    QCOMPARE(oldest ? oldest->rxTimeMs : -1, oldestRx);
+    if (oldest) {
+        QCOMPARE(oldest->body, "body " + QByteArray::number(oldestRx));
+        QCOMPARE(oldest->attempts, oldestAttempts);
+    }
+}
+
+} // namespace
 
 class TestUploadQueueStore : public QObject
 {
@@ -36,80 +62,62 @@ private slots:
     void operations()
     {
         QFETCH(QString, operations);
-        QFETCH(int, waiting);
-        QFETCH(int, delivered);
-        QFETCH(int, rejected);
-        QFETCH(int, oldestRx);
-        QFETCH(int, oldestAttempts);
-        QTemporaryDir dir;
-        {
-            StationDatabase database;
-            QVERIFY(database.open(dir.path()).ok);
-            UploadQueueStore queue(database);
-            qint64 lastDelivered = 0;
-            for (const QString &operation : operations.split(u' ')) {
-                const QChar kind = operation.at(0);
-                if (kind == u'q') {
-                    const int rx = operation.mid(1).toInt();
-                    QCOMPARE(queue.enqueue(rx, frameBytes(rx), "body " + QByteArray::number(rx)), EnqueueResult::Queued);
-                } else if (kind == u'R') {
-                    QString error;
-                    QVERIFY(queue.retryRejected(&error) >= 0);
-                } else if (kind == u'F') {
-                    QVERIFY(database.flush());
-                } else if (kind == u'D') {
-                    queue.markDelivered(lastDelivered);
-                } else {
-                    const std::optional<PendingUpload> oldest = queue.oldestWaiting();
-                    QVERIFY(oldest);
-                    if (kind == u'd')
-                        queue.markDelivered(lastDelivered = oldest->id);
-                    else if (kind == u'f')
-                        queue.markFailedAttempt(oldest->id, QStringLiteral("Connection refused"));
-                    else
-                        queue.markRejected(oldest->id, QStringLiteral("HTTP/1.1 400 Bad Request"));
-                }
+        TempStore s;
+        QVERIFY(s.ok);
+        UploadQueueStore queue(s.database);
+        qint64 lastDelivered = 0;
+        QString error;
+        for (const QString &operation : operations.split(u' ')) {
+            const QChar kind = operation.at(0);
+            if (kind == u'q') {
+                const int rx = operation.mid(1).toInt();
+                QCOMPARE(queue.enqueue(rx, frameBytes(rx), "body " + QByteArray::number(rx)), EnqueueResult::Queued);
+            } else if (kind == u'R') {
+                QVERIFY(queue.retryRejected(&error) >= 0);
+            } else if (kind == u'F') {
+                QVERIFY(s.database.flush());
+            } else if (kind == u'D') {
+                queue.markDelivered(lastDelivered);
+            } else {
+                const std::optional<PendingUpload> oldest = queue.oldestWaiting();
+                QVERIFY(oldest);
+                if (kind == u'd')
+                    queue.markDelivered(lastDelivered = oldest->id);
+                else if (kind == u'f')
+                    queue.markFailedAttempt(oldest->id, QStringLiteral("Connection refused"));
+                else
+                    queue.markRejected(oldest->id, QStringLiteral("HTTP/1.1 400 Bad Request"));
             }
-            QCOMPARE(queue.waitingCount(), waiting);
-            checkState(queue, waiting, delivered, rejected, oldestRx, oldestAttempts);
         }
+        checkState(queue);
         // The same after a restart.
-        StationDatabase reopened;
-        QVERIFY(reopened.open(dir.path()).ok);
-        UploadQueueStore queue(reopened);
-        QCOMPARE(queue.waitingCount(), waiting);
-        checkState(queue, waiting, delivered, rejected, oldestRx, oldestAttempts);
+        s.database.close();
+        QVERIFY(s.database.open(s.dir.path()).ok);
+        UploadQueueStore reopened(s.database);
+        checkState(reopened);
     }
 
     void alreadyWaiting()
     {
-        QTemporaryDir dir;
-        StationDatabase database;
-        QVERIFY(database.open(dir.path()).ok);
-        UploadQueueStore queue(database);
+        TempStore s;
+        QVERIFY(s.ok);
+        UploadQueueStore queue(s.database);
         QCOMPARE(queue.enqueue(100, frameBytes(1), "body"), EnqueueResult::Queued);
         QCOMPARE(queue.enqueue(100, frameBytes(1), "body"), EnqueueResult::AlreadyWaiting); // buffered
-        QVERIFY(database.flush());
+        QVERIFY(s.database.flush());
         QCOMPARE(queue.enqueue(100, frameBytes(1), "other body"), EnqueueResult::AlreadyWaiting); // on disk
-        QCOMPARE(queue.enqueue(100, frameBytes(2), "body"), EnqueueResult::Queued);  // other bytes
-        QCOMPARE(queue.enqueue(101, frameBytes(1), "body"), EnqueueResult::Queued);  // other time
-        QCOMPARE(queue.enqueue(99, frameBytes(1), "body"), EnqueueResult::Queued);   // older time
-        QCOMPARE(queue.waitingCount(), 4);
+        QCOMPARE(queue.enqueue(100, frameBytes(2), "body"), EnqueueResult::Queued); // other bytes
+        QCOMPARE(queue.enqueue(99, frameBytes(1), "body"), EnqueueResult::Queued);  // other time
 
         // Delivered (even before its outcome is committed) no longer waits.
-        const std::optional<PendingUpload> oldest = queue.oldestWaiting();
-        QCOMPARE(oldest->rxTimeMs, 99);
-        queue.markDelivered(oldest->id);
+        queue.markDelivered(queue.oldestWaiting()->id);
         QCOMPARE(queue.enqueue(99, frameBytes(1), "body"), EnqueueResult::Queued);
-        QVERIFY(database.flush());
-
-        StationDatabase restarted;
-        database.close();
-        QVERIFY(restarted.open(dir.path()).ok);
-        UploadQueueStore queueAfterRestart(restarted);
-        QCOMPARE(queueAfterRestart.enqueue(100, frameBytes(1), "body"), EnqueueResult::AlreadyWaiting);
-        QCOMPARE(queueAfterRestart.enqueue(99, frameBytes(1), "body"), EnqueueResult::AlreadyWaiting);
-        QCOMPARE(queueAfterRestart.waitingCount(), 4);
+        s.database.close();
+        QVERIFY(s.database.open(s.dir.path()).ok);
+        UploadQueueStore restarted(s.database);
+        QCOMPARE(restarted.enqueue(100, frameBytes(1), "body"), EnqueueResult::AlreadyWaiting);
+        QCOMPARE(restarted.enqueue(99, frameBytes(1), "body"), EnqueueResult::AlreadyWaiting);
+        QCOMPARE(restarted.waitingCount(), 3);
     }
 
     void limitDropsOldest_data()
@@ -122,15 +130,13 @@ private slots:
     void limitDropsOldest()
     {
         QFETCH(bool, flushEach);
-        QTemporaryDir dir;
-        StationDatabase database;
-        QVERIFY(database.open(dir.path()).ok);
-        UploadQueueStore queue(database);
+        TempStore s;
+        QVERIFY(s.ok);
+        UploadQueueStore queue(s.database);
         queue.setMaxWaiting(3);
         for (int rx = 1; rx <= 5; ++rx) {
             queue.enqueue(rx, frameBytes(rx), "body");
-            if (flushEach)
-                QVERIFY(database.flush());
+            QVERIFY(!flushEach || s.database.flush());
         }
         QCOMPARE(queue.waitingCount(), 3);
         QCOMPARE(queue.oldestWaiting()->rxTimeMs, 3);
@@ -139,39 +145,16 @@ private slots:
         // Delivered entries do not count against the limit.
         queue.markDelivered(queue.oldestWaiting()->id);
         queue.enqueue(6, frameBytes(6), "body");
-        QCOMPARE(queue.waitingCount(), 3);
+        QCOMPARE(queue.statistics().waiting, 3);
         QCOMPARE(queue.takeDroppedCount(), 0);
-        const UploadQueueStore::Statistics statistics = queue.statistics();
-        QCOMPARE(statistics.waiting, 3);
-        QCOMPARE(statistics.delivered, 1);
         // The dropped frames stay in the archive of received frames.
-        QCOMPARE(RawConnection(dir.path()).number(QStringLiteral("SELECT COUNT(*) FROM frames")), 6);
+        QCOMPARE(RawConnection(s.dir.path()).number(QStringLiteral("SELECT COUNT(*) FROM frames")), 6);
 
         // A limit lowered (configuration read at start) applies without waiting for a new frame.
         queue.setMaxWaiting(1);
         QCOMPARE(queue.waitingCount(), 1);
         QCOMPARE(queue.oldestWaiting()->rxTimeMs, 6);
         QCOMPARE(queue.takeDroppedCount(), 2);
-    }
-
-private:
-    static void checkState(UploadQueueStore &queue, int waiting, int delivered, int rejected, int oldestRx,
-                           int oldestAttempts)
-    {
-        const UploadQueueStore::Statistics statistics = queue.statistics();
-        QVERIFY2(statistics.error.isEmpty(), qPrintable(statistics.error));
-        QCOMPARE(statistics.waiting, waiting);
-        QCOMPARE(statistics.delivered, delivered);
-        QCOMPARE(statistics.rejected, rejected);
-        const std::optional<PendingUpload> oldest = queue.oldestWaiting();
-        QCOMPARE(oldest.has_value(), oldestRx >= 0);
-        QCOMPARE(statistics.oldestWaitingRxTimeMs.has_value(), oldestRx >= 0);
-        if (!oldest)
-            return;
-        QCOMPARE(oldest->rxTimeMs, oldestRx);
-        QCOMPARE(*statistics.oldestWaitingRxTimeMs, oldestRx);
-        QCOMPARE(oldest->body, "body " + QByteArray::number(oldestRx));
-        QCOMPARE(oldest->attempts, oldestAttempts);
     }
 };
 
