@@ -28,7 +28,6 @@ public:
         db().close();
         QSqlDatabase::removeDatabase(m_name);
     }
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
 
     // Runs a statement; the error text, "" on success.
     QString exec(const QString &statement) const
@@ -44,6 +43,8 @@ public:
     }
 
 private:
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+
     QString m_name;
 };
 
