@@ -7,6 +7,7 @@
 #include "store/SchemaMigrations.h"
 #include "store/TelemetryArchive.h"
 #include "store/UploadQueueStore.h"
+#include "support/Programs.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -116,12 +117,8 @@ private slots:
                          QStringLiteral("PRAGMA user_version = %1").arg(SchemaMigrations::CurrentVersion + 1)),
                      QString());
         file.close();
-        QFile journal(path + QStringLiteral("-wal"));
-        QVERIFY(!withJournal || (journal.open(QIODevice::WriteOnly) && journal.write("old journal") > 0));
-        journal.close();
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray damagedBytes = file.readAll();
-        file.close();
+        QVERIFY(!withJournal || writeFile(path + QStringLiteral("-wal"), "old journal"));
+        const QByteArray damagedBytes = readFile(path);
 
         StationDatabase database;
         const StationDatabase::OpenResult opened = database.open(dir.path());
@@ -130,9 +127,7 @@ private slots:
                     .match(opened.movedAsidePath)
                     .hasMatch());
         QVERIFY(opened.notice.contains(QFileInfo(opened.movedAsidePath).fileName()));
-        QFile moved(opened.movedAsidePath);
-        QVERIFY(moved.open(QIODevice::ReadOnly));
-        QCOMPARE(moved.readAll(), damagedBytes);
+        QCOMPARE(readFile(opened.movedAsidePath), damagedBytes);
         QCOMPARE(QFile::exists(opened.movedAsidePath + QStringLiteral("-wal")), withJournal);
         // A fresh, usable database in its place.
         UploadQueueStore queue(database);
@@ -170,8 +165,8 @@ private slots:
             QCOMPARE(queue.enqueue(1000 + i, frameBytes(i), QByteArray::number(i)), EnqueueResult::Queued);
         }
         QVERIFY(other.number(QStringLiteral("SELECT COUNT(*) FROM frames")) > 0); // no event loop ran
-        // The rest without an explicit flush: the end of the event-loop turn commits.
-        QTRY_COMPARE_WITH_TIMEOUT(other.number(CountWaiting), Frames, 5000);
+        QVERIFY(s.database.flush());
+        QCOMPARE(other.number(CountWaiting), Frames);
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM eps_debug")), Frames);
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue q JOIN frames f ON f.id = q.frame_id "
                                              "WHERE q.rx_time_ms = f.rx_time_ms AND CAST(q.body AS TEXT) = CAST(f.rx_time_ms - 1000 AS TEXT)")),
@@ -179,6 +174,9 @@ private slots:
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue a JOIN upload_queue b "
                                              "ON b.id = a.id + 1 WHERE b.rx_time_ms <= a.rx_time_ms")),
                  0);
+        // A lone write with nothing in flight: the batch timer commits it, no flush needed.
+        queue.enqueue(1, frameBytes(-1), "lone");
+        QTRY_COMPARE_WITH_TIMEOUT(other.number(CountWaiting), Frames + 1, 5000);
     }
 
     void writeFailureReportedOnceThenRecovered()
