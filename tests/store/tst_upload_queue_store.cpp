@@ -1,9 +1,10 @@
-// The durable upload queue: order and states after a table of operations (also after a restart),
-// the already-waiting answer, and the limit that drops the oldest waiting frames.
+// The durable upload queue: order, states and the limit that drops the oldest waiting frames,
+// after a table of operations (also after a restart), and the already-waiting answer.
 #include "StoreTesting.h"
 
 #include "store/UploadQueueStore.h"
 
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -34,34 +35,46 @@ private slots:
     {
         // Operations: "q<rx>" enqueues a frame received at rx (seed = rx), "d" / "f" / "r" mark
         // the oldest waiting entry delivered / failed once / rejected, "D" marks the last
-        // delivered entry delivered again, "R" puts rejected entries back, "F" flushes.
+        // delivered entry delivered again, "R" puts rejected entries back, "F" flushes, "L<n>"
+        // limits the waiting entries to n (the configuration's limit).
         QTest::addColumn<QString>("operations");
         QTest::addColumn<QString>("state"); // see queueState
-        QTest::newRow("oldest reception first") << "q30 q10 q20" << "3/0/0 10@0";
-        QTest::newRow("oldest first across commits") << "q30 F q10 F q20" << "3/0/0 10@0";
-        QTest::newRow("delivered leaves the queue") << "q10 q20 d" << "1/1/0 20@0";
-        QTest::newRow("failed attempts stay first") << "q10 q20 f f" << "2/0/0 10@2";
-        QTest::newRow("rejected leaves the queue") << "q10 q20 r" << "1/0/1 20@0";
-        QTest::newRow("retry rejected") << "q10 q20 r R" << "2/0/0 10@0";
-        QTest::newRow("delivered twice counts once") << "q10 q20 d D" << "1/1/0 20@0";
-        QTest::newRow("queued again after delivery") << "q10 d q10" << "1/1/0 10@0";
-        QTest::newRow("everything delivered") << "q10 q20 d d" << "0/2/0";
+        QTest::addColumn<int>("dropped");   // over the limit
+        QTest::newRow("oldest reception first") << "q30 q10 q20" << "3/0/0 10@0" << 0;
+        QTest::newRow("oldest first across commits") << "q30 F q10 F q20" << "3/0/0 10@0" << 0;
+        QTest::newRow("delivered leaves the queue") << "q10 q20 d" << "1/1/0 20@0" << 0;
+        QTest::newRow("failed attempts stay first") << "q10 q20 f f" << "2/0/0 10@2" << 0;
+        QTest::newRow("rejected leaves the queue") << "q10 q20 r" << "1/0/1 20@0" << 0;
+        QTest::newRow("retry rejected") << "q10 q20 r R" << "2/0/0 10@0" << 0;
+        QTest::newRow("delivered twice counts once") << "q10 q20 d D" << "1/1/0 20@0" << 0;
+        QTest::newRow("queued again after delivery") << "q10 d q10" << "1/1/0 10@0" << 0;
+        QTest::newRow("everything delivered") << "q10 q20 d d" << "0/2/0" << 0;
+        QTest::newRow("limit drops the oldest") << "L3 q1 q2 q3 q4 q5" << "3/0/0 3@0" << 2;
+        QTest::newRow("limit, a commit after each") << "L3 q1 F q2 F q3 F q4 F q5" << "3/0/0 3@0" << 2;
+        QTest::newRow("limit: delivered do not count") << "L3 q1 q2 q3 d q4" << "3/1/0 2@0" << 0;
+        // A limit lowered at start applies without waiting for a new frame.
+        QTest::newRow("limit lowered") << "q1 q2 q3 F L1" << "1/0/0 3@0" << 2;
     }
 
     void operations()
     {
         QFETCH(QString, operations);
         QFETCH(QString, state);
+        QFETCH(int, dropped);
         TempStore s;
         QVERIFY(s.ok);
         UploadQueueStore queue(s.database);
         qint64 lastDelivered = 0;
         QString error;
+        QSet<int> received;
         for (const QString &operation : operations.split(u' ')) {
             const QChar kind = operation.at(0);
             if (kind == u'q') {
                 const int rx = operation.mid(1).toInt();
+                received.insert(rx);
                 QCOMPARE(queue.enqueue(rx, frameBytes(rx), "body " + QByteArray::number(rx)), EnqueueResult::Queued);
+            } else if (kind == u'L') {
+                queue.setMaxWaiting(operation.mid(1).toInt());
             } else if (kind == u'R') {
                 QVERIFY(queue.retryRejected(&error) >= 0);
             } else if (kind == u'F') {
@@ -80,6 +93,10 @@ private slots:
             }
         }
         QCOMPARE(queueState(queue), state);
+        QCOMPARE(queue.takeDroppedCount(), dropped);
+        QCOMPARE(queue.takeDroppedCount(), 0);
+        // Dropped or not, every frame stays in the archive of received frames.
+        QCOMPARE(RawConnection(s.dir.path()).number(QStringLiteral("SELECT COUNT(*) FROM frames")), received.size());
         // The same after a restart.
         s.database.close();
         QVERIFY(s.database.open(s.dir.path()).ok);
@@ -108,43 +125,6 @@ private slots:
         QCOMPARE(restarted.enqueue(100, frameBytes(1), "body"), EnqueueResult::AlreadyWaiting);
         QCOMPARE(restarted.enqueue(99, frameBytes(1), "body"), EnqueueResult::AlreadyWaiting);
         QCOMPARE(restarted.waitingCount(), 3);
-    }
-
-    void limitDropsOldest_data()
-    {
-        QTest::addColumn<bool>("flushEach");
-        QTest::newRow("one commit") << false;
-        QTest::newRow("commit after each frame") << true;
-    }
-
-    void limitDropsOldest()
-    {
-        QFETCH(bool, flushEach);
-        TempStore s;
-        QVERIFY(s.ok);
-        UploadQueueStore queue(s.database);
-        queue.setMaxWaiting(3);
-        for (int rx = 1; rx <= 5; ++rx) {
-            queue.enqueue(rx, frameBytes(rx), "body");
-            QVERIFY(!flushEach || s.database.flush());
-        }
-        QCOMPARE(queue.waitingCount(), 3);
-        QCOMPARE(queue.oldestWaiting()->rxTimeMs, 3);
-        QCOMPARE(queue.takeDroppedCount(), 2);
-        QCOMPARE(queue.takeDroppedCount(), 0);
-        // Delivered entries do not count against the limit.
-        queue.markDelivered(queue.oldestWaiting()->id);
-        queue.enqueue(6, frameBytes(6), "body");
-        QCOMPARE(queue.statistics().waiting, 3);
-        QCOMPARE(queue.takeDroppedCount(), 0);
-        // The dropped frames stay in the archive of received frames.
-        QCOMPARE(RawConnection(s.dir.path()).number(QStringLiteral("SELECT COUNT(*) FROM frames")), 6);
-
-        // A limit lowered (configuration read at start) applies without waiting for a new frame.
-        queue.setMaxWaiting(1);
-        QCOMPARE(queue.waitingCount(), 1);
-        QCOMPARE(queue.oldestWaiting()->rxTimeMs, 6);
-        QCOMPARE(queue.takeDroppedCount(), 2);
     }
 };
 
