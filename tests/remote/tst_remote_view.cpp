@@ -6,7 +6,7 @@
 #include "decode/SatelliteFrames.h"
 #include "remote/ArchiveSeries.h"
 #include "remote/RemoteView.h"
-#include "store/StationDatabase.h"
+#include "store/StoreTesting.h"
 #include "store/TelemetryArchive.h"
 
 #include <QJsonArray>
@@ -17,7 +17,7 @@ using namespace SatelliteFrames;
 namespace {
 
 // An EPS debug frame whose channel 1 ("Bus Voltage") reads raw.
-QByteArray epsFrame(int channel1Raw)
+QByteArray busFrame(int channel1Raw)
 {
     QByteArray data = frameOf(EpsDebugGroups, EpsDebugLength);
     putInt16(data, 26, channel1Raw);
@@ -35,11 +35,11 @@ struct Served
             qWarning("%s", qPrintable(*error));
         return view.serverPort();
     }
-    // The values of the channel 1 series ([time, value] points).
+    // The values of a series ([time, value] points).
     QList<double> values(const QByteArray &query)
     {
         QList<double> values;
-        for (const QJsonValue &point : get(view.serverPort(), "/api/v1/series?channel=1" + query).json()[u"points"].toArray())
+        for (const QJsonValue &point : get(view.serverPort(), "/api/v1/series?" + query).json()[u"points"].toArray())
             values << point[1].toDouble();
         return values;
     }
@@ -63,7 +63,7 @@ private slots:
         const quint16 port = s.listen();
         const Station &station = *s.harness->station;
         QVERIFY(get(port, "/api/v1/channels").json()[u"channels"][0][u"value"].isNull());
-        arrive(*s.harness->station, epsFrame(-1));
+        arrive(*s.harness->station, busFrame(-1));
         const QByteArray foreignFrame = QByteArray::fromHex("00A8A4A6A6404060AE6E8A96A2406103F0") + QByteArray(20, '\x11');
         arrive(*s.harness->station, foreignFrame);
         arrive(*s.harness->station, foreignFrame);
@@ -120,15 +120,15 @@ private slots:
         s.listen();
         s.harness->clock.set(QDate(2014, 8, 2), QTime(13, 0)); // one frame a minute
         for (const int raw : {100, 500, 300, 200, -400, 250, 260, 270}) {
-            arrive(*s.harness->station, epsFrame(raw));
+            arrive(*s.harness->station, busFrame(raw));
             s.harness->clock.advanceMs(60000);
         }
         const QJsonArray all = get(s.view.serverPort(), "/api/v1/series?channel=1").json()[u"points"].toArray();
         QCOMPARE(all.size(), 8);
         QCOMPARE(all[0][0].toInteger(), 1406984400000); // 2014-08-02 13:00 UTC
-        QCOMPARE(s.values("&from=2014-08-02T13:01:00Z&to=2014-08-02T13:03:00Z").size(), 3);
-        const QList<double> thin = s.values("&points=4");
-        const QList<double> whole = s.values({});
+        QCOMPARE(s.values("channel=1&from=2014-08-02T13:01:00Z&to=2014-08-02T13:03:00Z").size(), 3);
+        const QList<double> thin = s.values("channel=1&points=4");
+        const QList<double> whole = s.values("channel=1");
         QVERIFY(!thin.isEmpty() && thin.size() <= 4);
         QCOMPARE(*std::min_element(thin.begin(), thin.end()), *std::min_element(whole.begin(), whole.end()));
         QCOMPARE(*std::max_element(thin.begin(), thin.end()), *std::max_element(whole.begin(), whole.end()));
@@ -136,29 +136,23 @@ private slots:
 
     void seriesFromTheArchiveKeepExtremes()
     {
-        QTemporaryDir dir;
-        StationDatabase database;
-        QVERIFY(database.open(dir.path()).ok);
-        TelemetryArchive archive(database);
-        // 1000 frames a second apart; channel 1 is 0 except one spike up and one down.
-        for (int i = 0; i < 1000; ++i) {
-            ArchivedFrame frame;
-            frame.rxTimeMs = 1'400'000'000'000 + i * 1000;
-            frame.frame = QByteArray::number(i);
-            frame.family = Family::EpsDebug;
-            frame.present.set(1);
-            frame.values[1] = i == 333 ? 9.5 : i == 777 ? -4.25 : 0;
-            archive.addFrame(frame);
-        }
+        TempStore store;
+        QVERIFY(store.ok);
+        TelemetryArchive archive(store.database);
+        // 1000 frames a second apart; channel 3 is 0 except one spike up and one down.
+        for (int i = 0; i < 1000; ++i)
+            archive.addFrame(epsFrame(1'400'000'000'000 + i * 1000, i, i == 333 ? 9.5 : i == 777 ? -4.25 : 0));
         ArchiveSeries series(archive);
         Served s;
         s.view.setArchiveSource(&series);
         QCOMPARE(get(s.listen(), "/api/v1/status").json()[u"archive"].toBool(), true);
-        const QList<double> thin = s.values("&points=20");
+        QCOMPARE(get(s.view.serverPort(), "/api/v1/series?channel=3&points=20").json()[u"points"][0][0].toInteger(),
+                 1'400'000'000'000);
+        const QList<double> thin = s.values("channel=3&points=20");
         QVERIFY2(thin.size() >= 10 && thin.size() <= 20, qPrintable(QString::number(thin.size())));
         QVERIFY(thin.contains(9.5) && thin.contains(-4.25));
         // A window that holds neither spike.
-        const QList<double> window = s.values("&from=1400000400000&to=1400000700000");
+        const QList<double> window = s.values("channel=3&from=1400000400000&to=1400000700000");
         QVERIFY(!window.isEmpty());
         QCOMPARE(window.count(0.0), window.size());
     }

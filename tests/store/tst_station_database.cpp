@@ -152,9 +152,7 @@ private slots:
     // intake waits for a running one, and nothing is lost or reordered on the way.
     void batchesKeepOrderWhenIntakeOutrunsCommits()
     {
-        StationDatabase::Options options;
-        options.writer.maxAhead = 16;
-        TempStore s(options);
+        TempStore s({.writer = {.maxAhead = 16}});
         QVERIFY(s.ok);
         TelemetryArchive archive(s.database);
         UploadQueueStore queue(s.database);
@@ -181,10 +179,7 @@ private slots:
 
     void writeFailureReportedOnceThenRecovered()
     {
-        StationDatabase::Options options;
-        options.busyTimeoutMs = 50;
-        options.writer.retryDelayMs = 20;
-        TempStore s(options);
+        TempStore s({.busyTimeoutMs = 50, .writer = {.retryDelayMs = 20}});
         QVERIFY(s.ok);
         QSignalSpy failed(&s.database, &StationDatabase::writeFailed);
         QSignalSpy recovered(&s.database, &StationDatabase::writeRecovered);
@@ -225,9 +220,7 @@ private slots:
 
         // As `halvora1 queue` beside a running station.
         StationDatabase reader;
-        StationDatabase::Options options;
-        options.busyTimeoutMs = 50;
-        const StationDatabase::OpenResult opened = reader.open(dir.path(), options);
+        const StationDatabase::OpenResult opened = reader.open(dir.path(), {.busyTimeoutMs = 50, .writer = {}});
         QVERIFY2(opened.ok && opened.notice.isEmpty(), qPrintable(opened.error + opened.notice));
         const UploadQueueStore::Statistics statistics = UploadQueueStore(reader).statistics();
         QVERIFY2(statistics.error.isEmpty(), qPrintable(statistics.error));
