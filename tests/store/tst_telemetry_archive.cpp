@@ -107,7 +107,6 @@ private slots:
         for (int i = 0; i < 300; ++i)
             sawtooth << qMakePair(qint64(i), double((i * 37) % 101) - 50);
         row("more buckets than frames", sawtooth, 0, 300, 1000);
-        row("one frame per bucket", sawtooth, 0, 300, 300);
         row("range cuts both ends", sawtooth, 17, 250, 9);
         row("range edges are frames", {{0, -5}, {99, 2}, {100, 9}}, 0, 100, 2);
 
