@@ -66,27 +66,16 @@ private slots:
         QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files), before); // no temporary file left
     }
 
-    void screenshotNames_data()
-    {
-        QTest::addColumn<QString>("imageDir");
-        QTest::addColumn<QDate>("localDate");
-        QTest::addColumn<QString>("bitmap");
-        QTest::addColumn<QString>("logLine");
-        QTest::newRow("plain prefix without separator") << "/shots" << QDate(2026, 12, 5) << "/shotshalvora1_05122026.bmp"
-                                                        << "/shotshalvora1_05122026.png converted and saved\r\n";
-        QTest::newRow("bmp in a folder name changes in the log only")
-            << "/data/bmp/" << QDate(2027, 1, 31) << "/data/bmp/halvora1_31012027.bmp"
-            << "/data/png/halvora1_31012027.png converted and saved\r\n";
-    }
-
+    // The folder is a plain prefix (no separator added); "bmp" in a folder name changes in the
+    // log line only.
     void screenshotNames()
     {
-        QFETCH(QString, imageDir);
-        QFETCH(QDate, localDate);
-        QFETCH(QString, bitmap);
-        QFETCH(QString, logLine);
-        QCOMPARE(Screenshot::fileName(imageDir, localDate), bitmap);
-        QCOMPARE(Screenshot::logLine(bitmap), logLine);
+        QCOMPARE(Screenshot::fileName(u"/shots"_qs, QDate(2026, 12, 5)), u"/shotshalvora1_05122026.bmp"_qs);
+        QCOMPARE(Screenshot::logLine(u"/shotshalvora1_05122026.bmp"_qs),
+                 u"/shotshalvora1_05122026.png converted and saved\r\n"_qs);
+        QCOMPARE(Screenshot::fileName(u"/data/bmp/"_qs, QDate(2027, 1, 31)), u"/data/bmp/halvora1_31012027.bmp"_qs);
+        QCOMPARE(Screenshot::logLine(u"/data/bmp/halvora1_31012027.bmp"_qs),
+                 u"/data/png/halvora1_31012027.png converted and saved\r\n"_qs);
     }
 
     // The local date names the file, even when UTC is already on the next day.

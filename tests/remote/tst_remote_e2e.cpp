@@ -1,4 +1,4 @@
-// The remote view of a real headless station fed by agw-replay, read by the tools its users
+// The remote view of a real `halvora1 --headless` fed by agw-replay, read by the tools its users
 // run: a real Prometheus scrapes /metrics and answers a query, and headless Chromium renders
 // the page with a value the station decoded. Each is skipped when its program is missing.
 #include "remote/RemoteClient.h"
@@ -11,37 +11,14 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-namespace {
-
-// Waits for a line of the process's output that matches; its first capture, or "".
-QString waitForLine(QProcess &process, const QString &pattern, int timeoutMs = 15000)
-{
-    const QRegularExpression line(pattern, QRegularExpression::MultilineOption);
-    QByteArray output;
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        output += process.readAllStandardOutput();
-        const QRegularExpressionMatch match = line.match(QString::fromUtf8(output));
-        if (match.hasMatch())
-            return match.captured(1);
-        if (process.state() == QProcess::NotRunning)
-            return {};
-        QTest::qWait(20);
-    }
-    return {};
-}
-
-} // namespace
-
 class TestRemoteEndToEnd : public QObject
 {
     Q_OBJECT
 private:
     QTemporaryDir m_dir;
     ScopedProcess m_replay;
-    ScopedProcess m_station;
-    quint16 m_port = 0;
+    HeadlessStation m_station{m_dir.path()};
+    quint16 m_port = freeLoopbackPort();
     int m_satelliteFrames = 0;
 
 private slots:
@@ -49,13 +26,14 @@ private slots:
     {
         const QString sample = qEnvironmentVariable("HALVORA_SOURCE_DIR") + "/samples/halvora1-sample.kss";
         m_replay.start(builtProgram(QStringLiteral("agw-replay")), {"--port", "0", "--rate", "0", sample});
-        const QString replayPort = waitForLine(m_replay, QStringLiteral("^listening on [^\\n]*:(\\d+)$"));
-        QVERIFY(!replayPort.isEmpty());
-        QVERIFY(HeadlessStation(m_dir.path()).writeConfiguration(QStringLiteral("127.0.0.1:") + replayPort));
-
-        m_station.start(builtProgram(QStringLiteral("remote_station")), {m_dir.path()});
-        m_port = quint16(waitForLine(m_station, QStringLiteral("^remote view on port (\\d+)$")).toUInt());
-        QVERIFY(m_port != 0);
+        static const QRegularExpression listening(QStringLiteral("listening on \\S*:(\\d+)"));
+        QString said;
+        QRegularExpressionMatch match;
+        QTRY_VERIFY_WITH_TIMEOUT((match = listening.match(said += m_replay.readAllStandardOutput())).hasMatch(), 15000);
+        const QString config = m_dir.filePath(QStringLiteral("online_conf.ini"));
+        QVERIFY(m_station.writeConfiguration(QStringLiteral("127.0.0.1:") + match.captured(1)));
+        QVERIFY(writeFile(config, readFile(config) + "HTTP=127.0.0.1:" + QByteArray::number(m_port) + "\r\n"));
+        QVERIFY(m_station.start());
 
         // The whole sample has arrived when the count stops moving.
         int previous = -1;
@@ -82,24 +60,18 @@ private slots:
                           "    static_configs:\n      - targets: ['127.0.0.1:" +
                               QByteArray::number(m_port) + "']\n"));
         ScopedProcess server;
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.setStandardErrorFile(QProcess::nullDevice());
         server.start(prometheus, {"--config.file=" + m_dir.filePath("prometheus.yml"),
                                   "--storage.tsdb.path=" + m_dir.filePath("tsdb"),
                                   QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(webPort)});
-        server.closeReadChannel(QProcess::StandardError);
 
         const QByteArray query = "/api/v1/query?query=" +
                                  QUrl::toPercentEncoding("halvora1_frames_received_total{source=\"satellite\"}");
-        QString value;
+        QJsonArray result;
         QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                const QJsonArray result = get(webPort, query).json()[u"data"][u"result"].toArray();
-                if (!result.isEmpty())
-                    value = result[0][u"value"].toArray().at(1).toString();
-                return !value.isEmpty() || (QTest::qWait(200), false);
-            }(),
+            !(result = get(webPort, query).json()[u"data"][u"result"].toArray()).isEmpty() || (QTest::qWait(200), false),
             20000);
-        QCOMPARE(value.toInt(), m_satelliteFrames);
+        QCOMPARE(result[0][u"value"].toArray().at(1).toString().toInt(), m_satelliteFrames);
     }
 
     void chromiumRendersADecodedValue()
@@ -107,14 +79,11 @@ private slots:
         const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
         if (chromium.isEmpty())
             QSKIP("chromium is not installed (scripts/setup installs it)");
-
         // A channel the window shows, with a value from the sample.
         QJsonObject shown;
         for (const QJsonValue &entry : get(m_port, "/api/v1/channels").json()[u"channels"].toArray()) {
-            if (!entry[u"value"].isNull() && entry[u"group"].toString() == u"EPS") {
+            if (shown.isEmpty() && !entry[u"value"].isNull() && entry[u"group"].toString() == u"EPS")
                 shown = entry.toObject();
-                break;
-            }
         }
         QVERIFY(!shown.isEmpty());
 

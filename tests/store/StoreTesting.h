@@ -7,7 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QString>
+#include <QTemporaryDir>
 #include <QVariant>
 
 // Helpers for the station database tests: a second connection of its own (as another process
@@ -17,8 +17,7 @@
 class RawConnection
 {
 public:
-    explicit RawConnection(const QString &directory)
-        : m_name(QStringLiteral("raw-%1").arg(quintptr(this)))
+    explicit RawConnection(const QString &directory) : m_name(QStringLiteral("raw-%1").arg(quintptr(this)))
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(QDir(directory).filePath(QLatin1String(StationDatabase::FileName)));
@@ -26,16 +25,9 @@ public:
     }
     ~RawConnection()
     {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
+        db().close();
         QSqlDatabase::removeDatabase(m_name);
     }
-    RawConnection(const RawConnection &) = delete;
-    RawConnection &operator=(const RawConnection &) = delete;
-
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
 
     // Runs a statement; the error text, "" on success.
     QString exec(const QString &statement) const
@@ -43,17 +35,16 @@ public:
         QSqlQuery query(db());
         return query.exec(statement) ? QString() : query.lastError().text();
     }
-
     // The first column of the first row, or -1 when the statement fails or yields nothing.
     qint64 number(const QString &statement) const
     {
         QSqlQuery query(db());
-        if (!query.exec(statement) || !query.next())
-            return -1;
-        return query.value(0).toLongLong();
+        return query.exec(statement) && query.next() ? query.value(0).toLongLong() : -1;
     }
 
 private:
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+
     QString m_name;
 };
 
@@ -75,10 +66,19 @@ inline ArchivedFrame epsFrame(qint64 rxTimeMs, int seed, double value)
     frame.packetType = QStringLiteral("EPS debug data");
     frame.satTime = QStringLiteral("2026-12-06 18:%1").arg(seed % 60, 2, 10, QLatin1Char('0'));
     frame.family = Family::EpsDebug;
-    for (int channel = 1; channel <= 3; ++channel)
-        frame.present.set(std::size_t(channel));
+    frame.present.set(1).set(2).set(3);
     frame.values[1] = 7.25;
     frame.values[2] = -1.5;
     frame.values[3] = value;
     return frame;
 }
+
+// A station database opened in a temporary directory of its own.
+struct TempStore
+{
+    explicit TempStore(const StationDatabase::Options &options = {}) { ok = database.open(dir.path(), options).ok; }
+
+    QTemporaryDir dir;
+    StationDatabase database;
+    bool ok = false;
+};

@@ -1,27 +1,22 @@
 // The station database file: migration from version 1, damaged files moved aside, batched
-// writes seen by another connection, batches in order when the intake outruns the commits, a write failure reported once and recovered, a reader
-// beside a writer's open transaction, and frames stored once. Real SQLite files throughout.
+// writes in order when the intake outruns the commits, a write failure reported once and
+// recovered, a reader beside a writer's open transaction, and frames stored once. Real SQLite
+// files throughout.
 #include "StoreTesting.h"
 
-#include "store/BoundStatement.h"
 #include "store/SchemaMigrations.h"
 #include "store/TelemetryArchive.h"
 #include "store/UploadQueueStore.h"
+#include "support/Programs.h"
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-QString databasePath(const QTemporaryDir &dir)
-{
-    return dir.filePath(QLatin1String(StationDatabase::FileName));
-}
-
-// A database with a few hundred frames and queue entries, closed.
+// A database with `frames` frames archived and queued (received at 1000, 1001, ...), closed.
 void fillDatabase(const QString &directory, int frames)
 {
     StationDatabase database;
@@ -35,6 +30,8 @@ void fillDatabase(const QString &directory, int frames)
     QVERIFY(database.flush());
 }
 
+const QString CountWaiting = QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE state = 0");
+
 } // namespace
 
 class TestStationDatabase : public QObject
@@ -44,7 +41,6 @@ private slots:
     void migratesVersion1()
     {
         QTemporaryDir dir;
-        const QByteArray waitingFrame = frameBytes(1);
         {
             RawConnection raw(dir.path());
             // Version 1 as it was released: frames and their upload state.
@@ -56,41 +52,35 @@ private slots:
                      "frames (id), rx_time_ms BIGINT NOT NULL, state INTEGER NOT NULL, body BLOB NOT NULL, "
                      "attempts INTEGER NOT NULL DEFAULT 0, last_error TEXT NOT NULL DEFAULT '')",
                      "CREATE INDEX upload_queue_by_state ON upload_queue (state, rx_time_ms, id)",
+                     "INSERT INTO upload_queue (frame_id, rx_time_ms, state, body, attempts) "
+                     "VALUES (1, 5001, 0, 'body-1', 2), (2, 5002, 1, 'body-2', 0)",
                      "PRAGMA user_version = 1"})
                 QCOMPARE(raw.exec(QLatin1String(statement)), QString());
-            QSqlQuery insert(raw.db());
-            insert.prepare(QStringLiteral("INSERT INTO frames VALUES (?, ?, ?, ?, 'EPS debug data')"));
             for (int i = 1; i <= 2; ++i) {
-                insert.addBindValue(i);
-                insert.addBindValue(5000 + i);
-                insert.addBindValue(StoreWriter::frameHash(frameBytes(i)));
-                insert.addBindValue(frameBytes(i));
-                QVERIFY(insert.exec());
+                QCOMPARE(raw.exec(QStringLiteral("INSERT INTO frames VALUES (%1, %2, %3, X'%4', 'EPS debug data')")
+                                      .arg(i)
+                                      .arg(5000 + i)
+                                      .arg(StoreWriter::frameHash(frameBytes(i)))
+                                      .arg(QLatin1String(frameBytes(i).toHex()))),
+                         QString());
             }
-            QCOMPARE(raw.exec(QStringLiteral("INSERT INTO upload_queue (frame_id, rx_time_ms, state, body, attempts) "
-                                             "VALUES (1, 5001, 0, 'body-1', 2), (2, 5002, 1, 'body-2', 0)")),
-                     QString());
         }
         StationDatabase database;
         const StationDatabase::OpenResult opened = database.open(dir.path());
-        QVERIFY2(opened.ok, qPrintable(opened.error));
-        QVERIFY(opened.notice.isEmpty());
+        QVERIFY2(opened.ok && opened.notice.isEmpty(), qPrintable(opened.error + opened.notice));
         {
             RawConnection raw(dir.path());
             QCOMPARE(raw.number(QStringLiteral("PRAGMA user_version")), qint64(SchemaMigrations::CurrentVersion));
             QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM frames WHERE sat_time = ''")), 2);
         }
         UploadQueueStore queue(database);
-        const UploadQueueStore::Statistics statistics = queue.statistics();
-        QCOMPARE(statistics.waiting, 1);
-        QCOMPARE(statistics.delivered, 1);
+        QCOMPARE(queue.statistics().delivered, 1);
         const std::optional<PendingUpload> oldest = queue.oldestWaiting();
         QVERIFY(oldest);
-        QCOMPARE(oldest->rxTimeMs, 5001);
         QCOMPARE(oldest->body, QByteArray("body-1"));
         QCOMPARE(oldest->attempts, 2);
         // The old rows keep their identity: the waiting frame is recognised.
-        QCOMPARE(queue.enqueue(5001, waitingFrame, "again"), EnqueueResult::AlreadyWaiting);
+        QCOMPARE(queue.enqueue(5001, frameBytes(1), "again"), EnqueueResult::AlreadyWaiting);
         // And the archive added by the migration takes frames.
         TelemetryArchive archive(database);
         archive.addFrame(epsFrame(6000, 9, 1.0));
@@ -101,7 +91,7 @@ private slots:
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<bool>("withJournal");
-        QTest::newRow("garbage bytes") << "garbage" << true;
+        QTest::newRow("garbage bytes, old journal beside it") << "garbage" << true;
         QTest::newRow("truncated file") << "truncated" << false;
         QTest::newRow("garbage pages inside") << "pages" << false;
         QTest::newRow("newer schema version") << "newer" << false;
@@ -112,133 +102,69 @@ private slots:
         QFETCH(QString, damage);
         QFETCH(bool, withJournal);
         QTemporaryDir dir;
-        const QString path = databasePath(dir);
-        if (damage == u"garbage") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(5000, '\x5a'));
-        } else {
-            fillDatabase(dir.path(), 400);
-            if (damage == u"truncated") {
-                QFile file(path);
-                QVERIFY(file.resize(file.size() / 2));
-            } else if (damage == u"pages") {
-                QFile file(path);
-                QVERIFY(file.open(QIODevice::ReadWrite));
-                QVERIFY(file.seek(file.size() / 2));
-                file.write(QByteArray(8192, '\x5a'));
-            } else {
-                RawConnection raw(dir.path());
-                QCOMPARE(raw.exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaMigrations::CurrentVersion + 1)),
-                         QString());
-            }
-        }
-        if (withJournal) {
-            QFile journal(path + QStringLiteral("-wal"));
-            QVERIFY(journal.open(QIODevice::WriteOnly));
-            journal.write("old journal");
-        }
-        const QByteArray damagedBytes = [&] {
-            QFile file(path);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        }();
+        const QString path = dir.filePath(QLatin1String(StationDatabase::FileName));
+        fillDatabase(dir.path(), 400);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (damage == u"garbage")
+            QVERIFY(file.resize(0) && file.write(QByteArray(5000, '\x5a')) == 5000);
+        else if (damage == u"truncated")
+            QVERIFY(file.resize(file.size() / 2));
+        else if (damage == u"pages")
+            QVERIFY(file.seek(file.size() / 2) && file.write(QByteArray(8192, '\x5a')) == 8192);
+        else
+            QCOMPARE(RawConnection(dir.path()).exec(
+                         QStringLiteral("PRAGMA user_version = %1").arg(SchemaMigrations::CurrentVersion + 1)),
+                     QString());
+        file.close();
+        QVERIFY(!withJournal || writeFile(path + QStringLiteral("-wal"), "old journal"));
+        const QByteArray damagedBytes = readFile(path);
 
         StationDatabase database;
         const StationDatabase::OpenResult opened = database.open(dir.path());
-        QVERIFY2(opened.ok, qPrintable(opened.error));
-        QVERIFY2(opened.notice.contains(u"moved aside"), qPrintable(opened.notice));
+        QVERIFY2(opened.ok && opened.notice.contains(u"moved aside"), qPrintable(opened.error + opened.notice));
         QVERIFY(QRegularExpression(QStringLiteral("/halvora1\\.sqlite\\.damaged-\\d{8}T\\d{6}Z$"))
                     .match(opened.movedAsidePath)
                     .hasMatch());
         QVERIFY(opened.notice.contains(QFileInfo(opened.movedAsidePath).fileName()));
-        QFile moved(opened.movedAsidePath);
-        QVERIFY(moved.open(QIODevice::ReadOnly));
-        QCOMPARE(moved.readAll(), damagedBytes);
+        QCOMPARE(readFile(opened.movedAsidePath), damagedBytes);
         QCOMPARE(QFile::exists(opened.movedAsidePath + QStringLiteral("-wal")), withJournal);
-
         // A fresh, usable database in its place.
         UploadQueueStore queue(database);
-        QCOMPARE(queue.statistics().waiting, 0);
         QCOMPARE(queue.enqueue(1, frameBytes(1), "body"), EnqueueResult::Queued);
         QCOMPARE(queue.waitingCount(), 1);
-    }
-
-    void healthyFileKept()
-    {
-        QTemporaryDir dir;
-        fillDatabase(dir.path(), 50);
-        StationDatabase database;
-        const StationDatabase::OpenResult opened = database.open(dir.path());
-        QVERIFY(opened.ok);
-        QVERIFY(opened.notice.isEmpty());
-        QCOMPARE(UploadQueueStore(database).statistics().waiting, 50);
-        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*damaged*")}), QStringList());
     }
 
     void unusableDirectoryIsAnError()
     {
         QTemporaryDir dir;
         const QString notADirectory = dir.filePath(QStringLiteral("plain-file"));
-        QFile file(notADirectory);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(QFile(notADirectory).open(QIODevice::WriteOnly));
         StationDatabase database;
         const StationDatabase::OpenResult opened = database.open(notADirectory);
-        QVERIFY(!opened.ok);
+        QVERIFY(!opened.ok && !database.isOpen());
         QVERIFY2(opened.error.contains(u"halvora1.sqlite") && opened.error.contains(u"cannot be opened"),
                  qPrintable(opened.error));
-        QVERIFY(!database.isOpen());
         QCOMPARE(UploadQueueStore(database).enqueue(1, "x", "y"), EnqueueResult::Failed);
-    }
-
-    void batchedWritesReachOtherConnections()
-    {
-        QTemporaryDir dir;
-        StationDatabase database;
-        QVERIFY(database.open(dir.path()).ok);
-        UploadQueueStore queue(database);
-        RawConnection other(dir.path());
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(queue.enqueue(100 + i, frameBytes(i), "body"), EnqueueResult::Queued);
-        QVERIFY(database.flush());
-        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE state = 0")), 3);
-
-        // Without an explicit flush the end of the event-loop turn commits.
-        queue.enqueue(200, frameBytes(9), "body");
-        TelemetryArchive(database).addFrame(epsFrame(201, 10, 2.5));
-        QTRY_COMPARE_WITH_TIMEOUT(other.number(QStringLiteral("SELECT COUNT(*) FROM frames")), 5, 5000);
-        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM eps_debug")), 1);
-
-        // What oldestWaiting returns is on disk.
-        queue.markDelivered(queue.oldestWaiting()->id);
-        queue.enqueue(50, frameBytes(20), "older");
-        const std::optional<PendingUpload> oldest = queue.oldestWaiting();
-        QVERIFY(oldest);
-        QCOMPARE(oldest->rxTimeMs, 50);
-        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE state = 1")), 1);
-        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE rx_time_ms = 50")), 1);
     }
 
     // Frames arriving faster than the commit thread writes them: full batches go at once, the
     // intake waits for a running one, and nothing is lost or reordered on the way.
     void batchesKeepOrderWhenIntakeOutrunsCommits()
     {
-        QTemporaryDir dir;
-        StationDatabase database;
-        StationDatabase::Options options;
-        options.writer.maxAhead = 16;
-        QVERIFY(database.open(dir.path(), options).ok);
-        TelemetryArchive archive(database);
-        UploadQueueStore queue(database);
-        RawConnection other(dir.path());
+        TempStore s({.writer = {.maxAhead = 16}});
+        QVERIFY(s.ok);
+        TelemetryArchive archive(s.database);
+        UploadQueueStore queue(s.database);
+        RawConnection other(s.dir.path());
         constexpr int Frames = 3000;
         for (int i = 0; i < Frames; ++i) {
             archive.addFrame(epsFrame(1000 + i, i, i));
             QCOMPARE(queue.enqueue(1000 + i, frameBytes(i), QByteArray::number(i)), EnqueueResult::Queued);
         }
         QVERIFY(other.number(QStringLiteral("SELECT COUNT(*) FROM frames")) > 0); // no event loop ran
-        QVERIFY(database.flush());
-        QCOMPARE(queue.waitingCount(), Frames);
+        QVERIFY(s.database.flush());
+        QCOMPARE(other.number(CountWaiting), Frames);
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM eps_debug")), Frames);
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue q JOIN frames f ON f.id = q.frame_id "
                                              "WHERE q.rx_time_ms = f.rx_time_ms AND CAST(q.body AS TEXT) = CAST(f.rx_time_ms - 1000 AS TEXT)")),
@@ -246,77 +172,29 @@ private slots:
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue a JOIN upload_queue b "
                                              "ON b.id = a.id + 1 WHERE b.rx_time_ms <= a.rx_time_ms")),
                  0);
-    }
-
-    // The writer's per-frame statements: bound through SQLite's handle, or through QSqlQuery on
-    // other drivers; both store the same values, NULLs and empty texts and blobs.
-    void boundStatementsStoreTheSameValues_data()
-    {
-        QTest::addColumn<bool>("native");
-        QTest::newRow("SQLite handle") << true;
-        QTest::newRow("QSqlQuery") << false;
-    }
-
-    void boundStatementsStoreTheSameValues()
-    {
-        QFETCH(bool, native);
-        QTemporaryDir dir;
-        RawConnection connection(dir.path());
-        QCOMPARE(connection.exec(QStringLiteral("CREATE TABLE t (i BIGINT, d REAL, n REAL, b BLOB, s TEXT, e TEXT)")),
-                 QString());
-        const QString sql = QStringLiteral("INSERT INTO t VALUES (?, ?, ?, ?, ?, ?)");
-        QString error;
-        std::unique_ptr<BoundStatement> insert = native ? BoundStatement::prepare(connection.db(), sql, &error)
-                                                        : BoundStatement::prepareQuery(connection.db(), sql, &error);
-        QVERIFY2(insert, qPrintable(error));
-        for (const qint64 i : {qint64(1) << 40, qint64(-7)}) {
-            insert->bindInt64(0, i);
-            insert->bindDouble(1, 0.1 * double(i));
-            insert->bindNull(2);
-            insert->bindBlob(3, i > 0 ? QByteArrayView("\0\xff", 2) : QByteArrayView());
-            insert->bindText(4, QStringLiteral("H\u00e4lvora"));
-            insert->bindText(5, QString());
-            QVERIFY2(insert->exec(), qPrintable(insert->error()));
-            QCOMPARE(insert->rowsAffected(), 1);
-        }
-        QCOMPARE(insert->lastInsertId(), 2);
-        QSqlQuery rows(connection.db());
-        QVERIFY(rows.exec(QStringLiteral("SELECT i, d, n IS NULL, hex(b), s, e IS NULL, e FROM t ORDER BY rowid")));
-        for (const auto &[i, blob] : {std::pair{qint64(1) << 40, "00FF"}, std::pair{qint64(-7), ""}}) {
-            QVERIFY(rows.next());
-            QCOMPARE(rows.value(0).toLongLong(), i);
-            QCOMPARE(rows.value(1).toDouble(), 0.1 * double(i));
-            QVERIFY(rows.value(2).toBool());
-            QCOMPARE(rows.value(3).toString(), QLatin1String(blob));
-            QCOMPARE(rows.value(4).toString(), QStringLiteral("H\u00e4lvora"));
-            QCOMPARE(rows.value(5).toBool(), false); // "" rather than NULL
-        }
-        QVERIFY(!BoundStatement::prepare(connection.db(), QStringLiteral("INSERT INTO missing VALUES (?)"), &error));
-        QVERIFY2(error.contains(u"missing"), qPrintable(error));
+        // A lone write with nothing in flight: the batch timer commits it, no flush needed.
+        queue.enqueue(1, frameBytes(-1), "lone");
+        QTRY_COMPARE_WITH_TIMEOUT(other.number(CountWaiting), Frames + 1, 5000);
     }
 
     void writeFailureReportedOnceThenRecovered()
     {
-        QTemporaryDir dir;
-        StationDatabase database;
-        StationDatabase::Options options;
-        options.busyTimeoutMs = 50;
-        options.writer.retryDelayMs = 20;
-        QVERIFY(database.open(dir.path(), options).ok);
-        QSignalSpy failed(&database, &StationDatabase::writeFailed);
-        QSignalSpy recovered(&database, &StationDatabase::writeRecovered);
-        UploadQueueStore queue(database);
+        TempStore s({.busyTimeoutMs = 50, .writer = {.retryDelayMs = 20}});
+        QVERIFY(s.ok);
+        QSignalSpy failed(&s.database, &StationDatabase::writeFailed);
+        QSignalSpy recovered(&s.database, &StationDatabase::writeRecovered);
+        UploadQueueStore queue(s.database);
 
         // Another process holds the write lock longer than our busy timeout.
-        RawConnection other(dir.path());
+        RawConnection other(s.dir.path());
         QCOMPARE(other.exec(QStringLiteral("BEGIN IMMEDIATE")), QString());
         queue.enqueue(1, frameBytes(1), "one");
-        QVERIFY(!database.flush());
+        QVERIFY(!s.database.flush());
         QCOMPARE(failed.count(), 1);
         QVERIFY2(failed.at(0).at(0).toString().contains(u"locked"), qPrintable(failed.at(0).at(0).toString()));
         queue.enqueue(2, frameBytes(2), "two");
         QCOMPARE(queue.enqueue(1, frameBytes(1), "one"), EnqueueResult::AlreadyWaiting);
-        QVERIFY(!database.flush());
+        QVERIFY(!s.database.flush());
         QTest::qWait(100); // retries run meanwhile
         QCOMPARE(failed.count(), 1);
         QVERIFY(!queue.oldestWaiting()); // nothing is sent that is not on disk
@@ -326,7 +204,7 @@ private slots:
         QCOMPARE(other.exec(QStringLiteral("ROLLBACK")), QString());
         QTRY_COMPARE_WITH_TIMEOUT(recovered.count(), 1, 5000); // the retry timer, no flush from us
         QCOMPARE(failed.count(), 1);
-        QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM upload_queue WHERE state = 0")), 2);
+        QCOMPARE(other.number(CountWaiting), 2);
         QCOMPARE(queue.oldestWaiting()->body, QByteArray("one"));
     }
 
@@ -335,19 +213,15 @@ private slots:
         QTemporaryDir dir;
         fillDatabase(dir.path(), 10);
         RawConnection writer(dir.path());
-        QSqlQuery journalMode(writer.db());
-        QVERIFY(journalMode.exec(QStringLiteral("PRAGMA journal_mode")) && journalMode.next());
-        QCOMPARE(journalMode.value(0).toString(), QStringLiteral("wal")); // kept by the file: readers never wait
-        journalMode.finish();
+        // The file keeps the WAL journal: readers never wait for a writer.
+        QCOMPARE(writer.number(QStringLiteral("SELECT COUNT(*) FROM pragma_journal_mode WHERE journal_mode = 'wal'")), 1);
         QCOMPARE(writer.exec(QStringLiteral("BEGIN IMMEDIATE")), QString());
         QCOMPARE(writer.exec(QStringLiteral("UPDATE upload_queue SET state = 1")), QString());
 
         // As `halvora1 queue` beside a running station.
         StationDatabase reader;
-        StationDatabase::Options options;
-        options.busyTimeoutMs = 50;
-        const StationDatabase::OpenResult opened = reader.open(dir.path(), options);
-        QVERIFY2(opened.ok, qPrintable(opened.error));
+        const StationDatabase::OpenResult opened = reader.open(dir.path(), {.busyTimeoutMs = 50, .writer = {}});
+        QVERIFY2(opened.ok && opened.notice.isEmpty(), qPrintable(opened.error + opened.notice));
         const UploadQueueStore::Statistics statistics = UploadQueueStore(reader).statistics();
         QVERIFY2(statistics.error.isEmpty(), qPrintable(statistics.error));
         QCOMPARE(statistics.waiting, 10); // the committed state
@@ -359,30 +233,23 @@ private slots:
 
     void framesStoredOnce()
     {
-        QTemporaryDir dir;
-        {
-            StationDatabase database;
-            QVERIFY(database.open(dir.path()).ok);
-            TelemetryArchive archive(database);
-            archive.addFrame(epsFrame(1000, 1, 1.0));
-            archive.addFrame(epsFrame(1000, 1, 1.0)); // same batch
-            QVERIFY(database.flush());
-            archive.addFrame(epsFrame(1000, 1, 1.0)); // already on disk
-            archive.addFrame(epsFrame(1000, 2, 1.0)); // same time, other bytes
-            archive.addFrame(epsFrame(1001, 1, 1.0)); // same bytes, other time
-            // Queued before it was archived: archived once, with its values.
-            UploadQueueStore(database).enqueue(1002, frameBytes(3), "body");
-            archive.addFrame(epsFrame(1002, 3, 1.0));
-        }
-        {
-            StationDatabase database; // as a second import of the same file
-            QVERIFY(database.open(dir.path()).ok);
-            TelemetryArchive(database).addFrame(epsFrame(1000, 1, 1.0));
-        }
-        RawConnection raw(dir.path());
+        TempStore s;
+        QVERIFY(s.ok);
+        TelemetryArchive archive(s.database);
+        archive.addFrame(epsFrame(1000, 1, 1.0));
+        archive.addFrame(epsFrame(1000, 1, 1.0)); // same batch
+        QVERIFY(s.database.flush());
+        archive.addFrame(epsFrame(1000, 1, 1.0)); // already on disk
+        archive.addFrame(epsFrame(1000, 2, 1.0)); // same time, other bytes
+        archive.addFrame(epsFrame(1001, 1, 1.0)); // same bytes, other time
+        // Queued before it was archived: archived once, with its values.
+        UploadQueueStore(s.database).enqueue(1002, frameBytes(3), "body");
+        archive.addFrame(epsFrame(1002, 3, 1.0));
+        QVERIFY(s.database.flush());
+        RawConnection raw(s.dir.path());
         QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM frames")), 4);
-        QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM eps_debug")), 4);
         QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM frames WHERE packet_type = 'EPS debug data'")), 4);
+        QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM eps_debug")), 4);
     }
 };
 
