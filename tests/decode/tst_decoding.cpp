@@ -4,9 +4,11 @@
 #include "decode/FrameDecoder.h"
 #include "decode/PacketClassifier.h"
 #include "decode/SatelliteFrames.h"
+#include "telemetry/ChannelTable.h"
 
 #include <QTest>
 
+#include <algorithm>
 #include <vector>
 
 using namespace SatelliteFrames;
@@ -64,6 +66,34 @@ private slots:
                  : reader == 'u' ? read(ReadUInt32(frame, position))
                                  : read(ReadSByte(frame, position)),
                  expected);
+    }
+
+    // The number reader's own argument check: no decoder reaches it, a caller of the reader may.
+    void numberReaderRefusesAStartBeyondItsEnd()
+    {
+        const std::vector<std::uint8_t> bytes{1, 2, 3};
+        QStringList shown;
+        std::int32_t end = 2;
+        QCOMPARE(BytesToNumber(bytes, 3, end, true, [&](const QString &text) { shown << text; }), -1.0);
+        QCOMPARE(shown, QStringList{u"Start record can not be greater then End record...!"_qs});
+        end = 3;
+        QCOMPARE(BytesToNumber(bytes, 2, end, true), 2.0 + 3 * 256);
+    }
+
+    // Each channel number has at most one row; which numbers have one is fixed by the frames.
+    void channelTableNumbersEachChannelOnce()
+    {
+        QList<int> expected;
+        for (const auto &[first, last] : {std::pair{1, 48}, {51, 58}, {66, 67}, {78, 97}})
+            for (int c = first; c <= last; ++c)
+                expected << c;
+        QList<int> numbers;
+        for (const ChannelTable::Row &row : ChannelTable::rows())
+            numbers << row.channel;
+        std::sort(numbers.begin(), numbers.end());
+        QCOMPARE(numbers, expected);
+        for (int c = 0; c <= 99; ++c)
+            QCOMPARE(ChannelTable::find(c) ? ChannelTable::find(c)->channel : 0, expected.contains(c) ? c : 0);
     }
 
     void classification_data()
