@@ -61,9 +61,7 @@ private slots:
             Satellite + "\x05\x06" + QByteArray(40, char(0xDB)) + QByteArray(40, char(0xC0)),
         };
 
-        QTemporaryDir dir;
-        const QString stationDir = dir.filePath(QStringLiteral("station"));
-        QVERIFY(QDir().mkpath(stationDir));
+        QTemporaryDir dir; // Dire Wolf's files and the station's
         const quint16 agwPort = freeLoopbackPort();
         quint16 kissPort = agwPort;
         while (kissPort == agwPort)
@@ -75,7 +73,7 @@ private slots:
         QVERIFY(startDireWolf(direwolf, dir.path(), agwPort, kissPort));
         QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Ready to accept KISS TCP client"), output().constData(),
                                   Generous);
-        HeadlessStation station(stationDir);
+        HeadlessStation station(dir.path());
         QVERIFY(station.writeConfiguration(QStringLiteral("127.0.0.1:%1").arg(agwPort)));
         QVERIFY(station.start());
         // Frames decoded before the station's "k" are never delivered: wait until it took effect.

@@ -14,13 +14,8 @@
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray output; // stdout and stderr together
-};
-
-Run run(const QString &program, const QStringList &arguments,
+// The exit code (-1: crashed or never finished) and the output, stdout and stderr together.
+std::pair<int, QByteArray> run(const QString &program, const QStringList &arguments,
         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
@@ -47,9 +42,9 @@ private slots:
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DESTDIR"), m_root.path());
-        const Run install = run(QStringLiteral(HALVORA_CMAKE_COMMAND),
-                                {"--install", HALVORA_BUILD_DIR, "--prefix", "/usr"}, environment);
-        QVERIFY2(install.exitCode == 0, install.output.constData());
+        const auto [exitCode, output] = run(QStringLiteral(HALVORA_CMAKE_COMMAND),
+                                            {"--install", HALVORA_BUILD_DIR, "--prefix", "/usr"}, environment);
+        QVERIFY2(exitCode == 0, output.constData());
     }
 
     void fileList()
@@ -106,24 +101,23 @@ private slots:
         if (program.isEmpty())
             QSKIP(qPrintable(tool + QStringLiteral(" is not installed (scripts/setup installs it)")));
         const QStringList arguments = tool == u"appstreamcli" ? QStringList{"validate", "--no-net"} : QStringList{};
-        const Run check = run(program, arguments + QStringList{installed(file)});
-        QVERIFY2(check.exitCode == 0, check.output.constData());
-        QVERIFY2(!check.output.contains("error") && !check.output.contains("warning"), check.output.constData());
+        const auto [exitCode, output] = run(program, arguments + QStringList{installed(file)});
+        QVERIFY2(exitCode == 0 && !output.contains("error") && !output.contains("warning"), output.constData());
     }
 
     void manualPageCoversEveryOption()
     {
-        const Run unzip = run(QStringLiteral("gzip"), {"-dc", installed("/usr/share/man/man1/halvora1.1.gz")});
-        QCOMPARE(unzip.exitCode, 0);
-        const QString page = QString::fromUtf8(unzip.output).remove(u'\\');
+        const auto [unzipped, manual] = run(QStringLiteral("gzip"), {"-dc", installed("/usr/share/man/man1/halvora1.1.gz")});
+        QCOMPARE(unzipped, 0);
+        const QString page = QString::fromUtf8(manual).remove(u'\\');
 
         // Every option the installed program itself offers, plus the commands and options of the
         // station database and remote view, and the exit statuses.
-        const Run help = run(installed("/usr/bin/halvora1"), {"--help"});
-        QCOMPARE(help.exitCode, 0);
+        const auto [helped, help] = run(installed("/usr/bin/halvora1"), {"--help"});
+        QCOMPARE(helped, 0);
         QStringList names;
         static const QRegularExpression option(QStringLiteral("--([a-z][a-z-]+)"));
-        for (const QRegularExpressionMatch &match : option.globalMatch(QString::fromUtf8(help.output)))
+        for (const QRegularExpressionMatch &match : option.globalMatch(QString::fromUtf8(help)))
             names << match.captured(0);
         names.removeAll(QStringLiteral("--help-all")); // Qt's own, never shown by halvora1
         QVERIFY(names.contains(u"--headless"));

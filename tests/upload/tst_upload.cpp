@@ -78,7 +78,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("fields"); // "key=value" joined by "|"
-        QTest::newRow("every hex digit") << QByteArray("a=%30%39%41%46%61%66") << "a=09AFaf";
+        QTest::newRow("every hex digit") << QByteArray("a=%30%39%41%46%61%66%09") << "a=09AFaf\t";
         QTest::newRow("escaped form characters, blanks")
             << QByteArray("source=XR1%26x%3D5&b=+1") << "source=XR1&x=5|b= 1";
         QTest::newRow("stray percent stays") << QByteArray("a=50%&b=%4") << "a=50%|b=%4";

@@ -136,6 +136,7 @@ private slots:
         QVERIFY(http.listen(QHostAddress::LocalHost, port));
         QTRY_COMPARE_WITH_TIMEOUT(u.queue.delivered().size(), 2, 10000);
         QCOMPARE(u.controller.failuresInARow(), 0);
+        QCOMPARE(u.controller.lastError(), QString());
         QVERIFY(!u.controller.nextTryMs());
         // One line per change of failure kind, not one per retry.
         QCOMPARE(texts(kinds), (QStringList{QStringLiteral("connection refused"), QString()}));
@@ -176,6 +177,9 @@ private slots:
         };
         row("host not found", 0, {}, 0, "retry in 5000: host not found", 11001);
         row("no URL", 0, {}, 1, "retry in 10000: request not started", 35753);
+        row("cut short", 0, {}, 0, "retry in 5000: response cut short", 10054);
+        row("timed out", 0, {}, 0, "retry in 5000: timed out", 10060);
+        row("untrusted certificate", 0, {}, 0, "retry in 5000: secure connection failed", 12175);
         row("404 second try", 404, {}, 1, "retry in 10000: HTTP 404");
         row("404 third try", 404, {}, 2, "rejected: HTTP 404");
         row("408 seventh try", 408, {}, 6, "retry in 320000: HTTP 408");
