@@ -1,15 +1,17 @@
-// The upload controller against real loopback servers: what each kind of server behaviour does
-// to the frame (delivered, waiting for a retry, rejected), the log and the back-off; and the
-// outcome rules on their own. Only the clock is fixed.
+// The upload controller against real loopback servers (HTTP and HTTPS): what each kind of server
+// behaviour does to the frame (delivered, waiting for a retry, rejected), the request, the log
+// and the back-off; and the outcome rules on their own. Only the clock is fixed.
 #include "support/LoopbackHttpServer.h"
 #include "support/MemoryUploadQueue.h"
 #include "support/Programs.h"
+#include "support/TestCertificates.h"
 #include "upload/UploadController.h"
 #include "upload/UploadOutcome.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -46,11 +48,11 @@ struct Uploader
     UploadController controller{queue};
     QSignalSpy log{&controller, &UploadController::logMessage};
 
-    Uploader(quint16 port, int count, qint64 retryBaseDelay = LongDelay)
+    Uploader(const QString &server, int count, qint64 retryBaseDelay = LongDelay)
     {
         for (int i = 1; i <= count; ++i)
             queue.enqueue(Now + i, QByteArray::number(i), bodyOf(i));
-        controller.setServer(u"http://127.0.0.1:%1/telemetry"_qs.arg(port));
+        controller.setServer(server);
         controller.setRetryBaseDelay(retryBaseDelay);
         controller.setClock([] { return Now; });
     }
@@ -61,20 +63,34 @@ struct Uploader
 class TestUploadOutcomes : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_dir;
+    TestCertificates m_certificates;
+
 private slots:
+    void initTestCase()
+    {
+        m_certificates = TestCertificates::generate(m_dir.path());
+        QVERIFY2(m_certificates.error.isEmpty(), qPrintable(m_certificates.error));
+    }
+
     void serverBehaviour_data()
     {
         QTest::addColumn<LoopbackHttpServer::Answer>("answer"); // status 0: nobody listens
+        QTest::addColumn<QString>("tls");                      // the server's certificate: trusted or not
         QTest::addColumn<int>("timeoutMs");
         QTest::addColumn<qint64>("retryDelay"); // -1: delivered, no retry planned
         QTest::addColumn<QString>("logLine");   // its start; %PORT%: the server's port
         using Answer = LoopbackHttpServer::Answer;
         const auto row = [](const char *name, const Answer &a, qint64 retryDelay, const QString &logLine,
-                            int timeoutMs = 30000) {
-            QTest::newRow(name) << a << timeoutMs << retryDelay << logLine;
+                            int timeoutMs = 30000, const char *tls = "") {
+            QTest::newRow(name) << a << QString::fromLatin1(tls) << timeoutMs << retryDelay << logLine;
         };
         const QString tail = u" Content-Length: 0 Connection: close"_qs;
         row("201 created", Answer{}, -1, "HTTP/1.1 201 Created" + tail);
+        row("certificate from a trusted authority", Answer{}, -1, "HTTP/1.1 201 Created" + tail, 30000, "trusted");
+        // Nothing is sent to an unverified server.
+        row("certificate from an unknown authority", Answer{}, LongDelay, "12175: Secure connection failed: ", 30000,
+            "untrusted");
         row("no time-out set: the default", Answer{200, "OK", {}, true, {}, {}, 300}, -1, "HTTP/1.1 200 OK" + tail, 0);
         row("server hangs", Answer{201, "Created", {}, false}, LongDelay,
             u"10060: Timed out: no complete response from 127.0.0.1 within 0.3 s"_qs, 300);
@@ -93,14 +109,22 @@ private slots:
     void serverBehaviour()
     {
         QFETCH(LoopbackHttpServer::Answer, answer);
+        QFETCH(QString, tls);
         QFETCH(int, timeoutMs);
         QFETCH(qint64, retryDelay);
         QFETCH(QString, logLine);
         LoopbackHttpServer http;
+        if (!tls.isEmpty())
+            http.useTls(m_certificates.server, m_certificates.serverKey);
         QVERIFY(http.start());
         http.setAnswer(answer);
         const quint16 port = answer.status == 0 ? freeLoopbackPort() : http.serverPort();
-        Uploader u(port, 1);
+        Uploader u(answer.status == 0 ? u"http://127.0.0.1:%1/telemetry"_qs.arg(port) : http.url(), 1);
+        if (tls == u"trusted") {
+            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+            configuration.addCaCertificate(m_certificates.authority);
+            u.controller.setSslConfiguration(configuration);
+        }
         u.controller.setTimeout(timeoutMs);
         u.controller.frameQueued();
         QTRY_VERIFY(!u.controller.isSending() && !u.log.isEmpty());
@@ -108,6 +132,18 @@ private slots:
         QCOMPARE(u.log.size(), 1);
         QVERIFY2(texts(u.log).first().startsWith(logLine.replace(u"%PORT%"_qs, QString::number(port))),
                  qPrintable(texts(u.log).first()));
+        const bool sent = answer.status != 0 && tls != u"untrusted";
+        QCOMPARE(http.requests().size(), int(sent));
+        if (sent) {
+            QCOMPARE(http.requests().first().body, bodyOf(1));
+            QCOMPARE(http.requests().first().header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
+        }
+        if (QTest::currentDataTag() == QByteArray("201 created")) { // the whole state order once
+            QCOMPARE(u.controller.transferStates(),
+                     (QStringList{"icHostResolvingHost", "icHostResolved", "icConnecting", "icConnected", "icRequesting",
+                                  "icRequestSent", "icReceivingResponse", "icResponseReceived", "icDisconnecting",
+                                  "icDisconnected", "icResponseCompleted"}));
+        }
         const int delivered = retryDelay < 0 ? 1 : 0;
         QCOMPARE(u.queue.delivered().size(), delivered);
         QCOMPARE(u.queue.waitingCount(), 1 - delivered);
@@ -121,7 +157,7 @@ private slots:
     void backOffDoublesUntilTheServerIsBack()
     {
         const quint16 port = freeLoopbackPort();
-        Uploader u(port, 2, 40);
+        Uploader u(u"http://127.0.0.1:%1/telemetry"_qs.arg(port), 2, 40);
         QSignalSpy kinds(&u.controller, &UploadController::failureKindChanged);
         QList<qint64> delays;
         connect(&u.controller, &UploadController::queueStateChanged, this, [&] {
@@ -148,7 +184,7 @@ private slots:
         QVERIFY(http.start());
         const LoopbackHttpServer::Answer refused{400, "Bad Request", {}, true, "bad frame\r\n" + QByteArray(300, 'z')};
         http.queueAnswers({refused, refused, refused});
-        Uploader u(http.serverPort(), 2, 20);
+        Uploader u(http.url(), 2, 20);
         u.controller.frameQueued();
 
         QTRY_COMPARE(u.queue.delivered().size(), 1);
