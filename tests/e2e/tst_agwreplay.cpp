@@ -71,7 +71,7 @@ private slots:
         QVERIFY2(listening.startsWith("listening on 127.0.0.1:"), listening.constData());
         QTemporaryDir dir;
         HeadlessStation station(dir.path());
-        QVERIFY(station.writeConfiguration(QString::fromLatin1(listening.mid(13))));
+        QVERIFY(station.writeConfiguration(QString::fromLatin1(listening.mid(listening.lastIndexOf(' ') + 1))));
         QVERIFY(station.start());
         QTRY_COMPARE_WITH_TIMEOUT(station.captureFrameCount(), expected.size() - satelliteFrames, Generous);
         // The simulator leaves once the last frame has gone to its only client.

@@ -16,7 +16,7 @@ namespace {
 
 // The exit code (-1: crashed or never finished) and the output, stdout and stderr together.
 std::pair<int, QByteArray> run(const QString &program, const QStringList &arguments,
-        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+                               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
     process.setProcessEnvironment(environment);
@@ -107,7 +107,8 @@ private slots:
 
     void manualPageCoversEveryOption()
     {
-        const auto [unzipped, manual] = run(QStringLiteral("gzip"), {"-dc", installed("/usr/share/man/man1/halvora1.1.gz")});
+        const auto [unzipped, manual] =
+            run(QStringLiteral("gzip"), {"-dc", installed("/usr/share/man/man1/halvora1.1.gz")});
         QCOMPARE(unzipped, 0);
         const QString page = QString::fromUtf8(manual).remove(u'\\');
 
