@@ -76,7 +76,6 @@ private slots:
         answered(200, "OK", false);
         answered(401, "Unauthorized", true);
         answered(407, "Proxy Authentication Required", true);
-        answered(500, "Internal Server Error", false);
         const auto ownFailure = [](int number, const char *text) {
             return entry(u"error number: %1\r\nerror discription: %2\r\nHeaders: \r\nResponse code: %1\r\n"
                          "Response Info: %2"_qs.arg(number).arg(QLatin1String(text)));
