@@ -7,9 +7,7 @@
 #include "link/Kiss.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTest>
@@ -20,14 +18,9 @@ namespace {
 
 constexpr int Generous = 90000;
 
-const QByteArray SatelliteAddresses = QByteArray::fromHex("B0A472968E4062B0A4729640407703");
-const QByteArray ForeignAddresses = QByteArray::fromHex("82A0A4A640406088986290ACA47303");
-
-// KISS command byte (port 0, data) + AX.25 frame: what a "K" record and the capture carry.
-QByteArray frame(const QByteArray &addresses, const QByteArray &rest)
-{
-    return QByteArray(1, '\0') + addresses + QByteArray::fromHex("F0") + rest;
-}
+// KISS command byte (port 0, data), AX.25 addresses and PID: the start of what a "K" record carries.
+const QByteArray Satellite = QByteArray::fromHex("00B0A472968E4062B0A4729640407703F0");
+const QByteArray Foreign = QByteArray::fromHex("0082A0A4A640406088986290ACA47303F0");
 
 // Dire Wolf on two loopback ports, run in its own directory. Its transmit audio goes into the
 // FIFO it also reads: a radio link without a radio. The FIFO name stays relative, since Dire Wolf
@@ -54,24 +47,21 @@ class TestDireWolf : public QObject
 {
     Q_OBJECT
 private slots:
-
     void framesArriveByteForByte()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("direwolf")).isEmpty())
-            QFAIL("direwolf is not installed (scripts/setup installs it)");
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("direwolf")).isEmpty(),
+                 "direwolf is not installed (scripts/setup installs it)");
         QByteArray pattern; // every byte value, 0xC0 and 0xDB among them
-        for (int i = 0; i < 256; ++i)
+        for (int i = 0; i < 230; ++i)
             pattern.append(char((i * 37 + 11) & 0xFF));
         const QList<QByteArray> frames{
-            frame(SatelliteAddresses, QByteArray::fromHex("0206007A02032076C0DB")),
-            frame(ForeignAddresses, "!5230.12N/01322.45E>" + QByteArray::fromHex("C0DBDCDD")),
-            frame(SatelliteAddresses, pattern.left(230)),
-            frame(SatelliteAddresses, "\x05\x06" + QByteArray(40, char(0xDB)) + QByteArray(40, char(0xC0))),
+            Satellite + QByteArray::fromHex("0206007A02032076C0DB"),
+            Foreign + "!5230.12N/01322.45E>" + QByteArray::fromHex("C0DBDCDD"),
+            Satellite + pattern,
+            Satellite + "\x05\x06" + QByteArray(40, char(0xDB)) + QByteArray(40, char(0xC0)),
         };
 
-        QTemporaryDir dir;
-        const QString stationDir = dir.filePath(QStringLiteral("station"));
-        QVERIFY(QDir().mkpath(stationDir));
+        QTemporaryDir dir; // Dire Wolf's files and the station's
         const quint16 agwPort = freeLoopbackPort();
         quint16 kissPort = agwPort;
         while (kissPort == agwPort)
@@ -83,8 +73,7 @@ private slots:
         QVERIFY(startDireWolf(direwolf, dir.path(), agwPort, kissPort));
         QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Ready to accept KISS TCP client"), output().constData(),
                                   Generous);
-
-        HeadlessStation station(stationDir);
+        HeadlessStation station(dir.path());
         QVERIFY(station.writeConfiguration(QStringLiteral("127.0.0.1:%1").arg(agwPort)));
         QVERIFY(station.start());
         // Frames decoded before the station's "k" are never delivered: wait until it took effect.
@@ -100,43 +89,25 @@ private slots:
         kiss.write(stream);
         // Stay connected until the frames are out: closing would drop them.
         QTRY_COMPARE_WITH_TIMEOUT(station.captureFrameCount(), int(frames.size()), Generous);
-        kiss.disconnectFromHost();
-
         QTRY_VERIFY_WITH_TIMEOUT(station.output().contains("RX packets: 3 | HTTP POST OK: 0"), Generous);
         QVERIFY(station.stop());
 
         // The capture file: every frame byte for byte, a time record after each satellite frame.
-        const QList<CaptureFileReader::Record> records = station.captureRecords();
-        QCOMPARE(records.size(), frames.size() + 3);
-        qsizetype r = 0;
+        QStringList expected, captured;
         for (const QByteArray &f : frames) {
-            QCOMPARE(records[r].kind, CaptureFileReader::Kind::Frame);
-            QCOMPARE(records[r++].data.toHex(' '), f.toHex(' '));
-            if (f.sliced(1).startsWith(SatelliteAddresses))
-                QCOMPARE(records[r++].kind, CaptureFileReader::Kind::TimeText);
+            expected << f.toHex(' ');
+            if (f.startsWith(Satellite))
+                expected << "time";
         }
-
-        // The log: every line a timestamped entry or a status line; the link's entries in order.
-        static const QRegularExpression line(QStringLiteral(
-            "^(?:\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}: (.*)|RX packets: (\\d+) \\| HTTP POST OK: 0.*)$"));
-        QStringList messages, statusCounts;
-        for (const QString &text : station.outputLines()) {
-            const QRegularExpressionMatch match = line.match(text);
-            QVERIFY2(match.hasMatch(), qPrintable(text));
-            (match.hasCaptured(1) ? messages : statusCounts) << match.captured(match.hasCaptured(1) ? 1 : 2);
+        for (const CaptureFileReader::Record &record : station.captureRecords()) {
+            const bool frame = record.kind == CaptureFileReader::Kind::Frame;
+            captured << (frame ? QString::fromLatin1(record.data.toHex(' '))
+                              : record.kind == CaptureFileReader::Kind::TimeText ? u"time"_qs : u"?"_qs);
         }
-        const QString expectedLinkEntries =
-            QStringLiteral("127.0.0.1:%1 | http://127.0.0.1:9/telemetry | TEST | 52.52 | 13.40\n"
-                           "Winsock RemoteHost: 127.0.0.1\nWinsock RemotePort: %1\nAGW winsock connection made\n"
-                           "total number of ports: 1;Port1 first soundcard mono;").arg(agwPort);
-        qsizetype at = 0;
-        for (const QString &expected : expectedLinkEntries.split(u'\n')) {
-            at = messages.indexOf(expected, at);
-            QVERIFY2(at >= 0, qPrintable(expected + QStringLiteral("\nlog:\n") + messages.join(u'\n')));
-        }
-        QCOMPARE(statusCounts, (QStringList{"0", "1", "2", "3"}));
+        QCOMPARE(captured, expected);
+        // The engine's own port list, from its answer to the station's "G".
+        QVERIFY(station.output().contains(": total number of ports: 1;Port1 first soundcard mono;\n"));
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestDireWolf)
