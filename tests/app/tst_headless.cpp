@@ -71,8 +71,6 @@ private slots:
         QTest::addColumn<QByteArray>("stderrText");
         QTest::addColumn<int>("status");
         QTest::newRow("no configuration") << QByteArray() << false << QByteArray("Error # 53") << 78;
-        QTest::newRow("empty MYCALL") << QByteArray("PORT=127.0.0.1:1\r\nSERVER=http://s/\r\nMYCALL=\r\n")
-                                      << false << QByteArray("MYCALL is empty") << 78;
         QTest::newRow("capture file") << QByteArray("PORT=127.0.0.1:1\r\nSERVER=http://s/\r\nMYCALL=A\r\n")
                                       << true << QByteArray("Path/File access error: Is a directory") << 74;
     }
