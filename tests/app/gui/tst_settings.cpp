@@ -60,24 +60,18 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("text"); // "@dir" stands for the station directory
-        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<bool>("accepted"); // each key's checks have a table of their own: one row each here
         const auto row = [](const char *key, const char *text, bool accepted) {
             QTest::addRow("%s %s", key, text) << QString::fromLatin1(key) << QString::fromUtf8(text) << accepted;
         };
-        row("PORT", "[::1]:8000", true);
         row("PORT", "127.0.0.1:65536", false);
-        row("SERVER", "https://127.0.0.1/upload", true);
         row("SERVER", "ftp://127.0.0.1/upload", false);
-        row("MYCALL", "DL0TST/P", true);
         row("MYCALL", "../../x", false);
-        row("QTH_LAT", "-89.5", true);
         row("QTH_LAT", "90.1", false);
-        row("QTH_LONG", "-180", true);
         row("QTH_LONG", "11,5", false);
         row("IMAGE_PATH", "@dir/", true);
         row("IMAGE_PATH", "@dir/missing/", false);
         row("IMAGE_PATH", "@dir/online_conf.ini", false);
-        row("IMAGE_PATH", "", false);
     }
 
     void validation()
@@ -96,22 +90,6 @@ private slots:
         edit->setText(asWritten); // typing it right again enables Save
         QVERIFY(opened.saveButton()->isEnabled());
         QVERIFY(!edit->property("invalid").toBool());
-    }
-
-    void savedFileKeepsItsShape()
-    {
-        const QByteArray before = "# station settings\nMYCALL=XR9ABC\nPORT = 127.0.0.1:1 \n\n# where frames go\n"
-                                  "SERVER=http://127.0.0.1:1/upload\nCLUB=keep me\nQTH_LAT=48.1\nQTH_LONG=11.5\n";
-        Opened opened(before);
-        opened.field(u"SERVER"_qs)->setText(u"https://127.0.0.1:2/frames"_qs);
-        opened.save(u"QTH_LAT"_qs, u"-33.25"_qs);
-        QTRY_VERIFY(!opened.dialog()); // closed on success
-        QCOMPARE(readFile(opened.configPath()),
-                 QByteArray("# station settings\nMYCALL=XR9ABC\nPORT = 127.0.0.1:1 \n\n# where frames go\n"
-                            "SERVER=https://127.0.0.1:2/frames\nCLUB=keep me\nQTH_LAT=-33.25\nQTH_LONG=11.5\n"));
-        QCOMPARE(opened.station.configuration().server, u"https://127.0.0.1:2/frames"_qs);
-        QCOMPARE(opened.station.configuration().qthLat, u"-33.25"_qs);
-        QVERIFY(opened.logHas(u"settings saved: applied"_qs));
     }
 
     void failedSaveKeepsTheDialogOpenAndTheFile_data()
@@ -168,6 +146,9 @@ private slots:
         opened.field(u"SERVER"_qs)->setText(after.url());
         opened.field(u"QTH_LAT"_qs)->setText(u"-33.25"_qs);
         opened.save(u"QTH_LONG"_qs, u"151.2"_qs);
+        QTRY_VERIFY(!opened.dialog()); // closed on success
+        QVERIFY(opened.logHas(u"settings saved: applied"_qs));
+        QVERIFY(readFile(opened.configPath()).contains("\r\nQTH_LAT=-33.25\r\nQTH_LONG=151.2\r\n"));
         opened.station.handleRecord(frame);
         QTRY_COMPARE(after.requests().size(), 1);
         QVERIFY(before.requests().first().body.contains("&longitude=11.5&latitude=48.1"));
@@ -175,7 +156,8 @@ private slots:
         QCOMPARE(before.requests().size(), 1);
     }
 
-    // The button shows or hides at once; the open capture file keeps its name under a new callsign.
+    // The button shows or hides at once; the open capture file keeps its name under a new callsign;
+    // the watcher does not take the dialog's own save for an edit by another program.
     void screenshotAndCallsignApplyAtOnce()
     {
         Opened opened(validConfig() + "SCREENSHOT=YES\r\n");
@@ -191,6 +173,9 @@ private slots:
         QVERIFY(readFile(opened.configPath()).endsWith("SCREENSHOT=NO\r\n"));
         QCOMPARE(opened.station.configuration().mycall, u"DL0TST/P"_qs);
         QCOMPARE(opened.station.captureFilePath(), capture);
+        QTest::qWait(300); // the watcher sees the saved file and settles
+        QCOMPARE(opened.harness.logMessages().count(u"settings saved: applied"_qs), 1);
+        QCOMPARE(opened.harness.logMessages().filter(u"configuration file changed"_qs), QStringList());
     }
 
     // Edits by other programs, one after another: replaced (as editors and QSaveFile do, so only
@@ -227,16 +212,6 @@ private slots:
             u"configuration file changed: not applied: PORT 127.0.0.1: Invalid procedure call or argument"_qs));
         QCOMPARE(opened.station.configuration().port, u"127.0.0.1:1"_qs);
         QCOMPARE(opened.station.configuration().server, u"https://127.0.0.1:6/z"_qs);
-    }
-
-    void ownSaveIsNotReportedAsExternal()
-    {
-        Opened opened(validConfig());
-        opened.save(u"QTH_LONG"_qs, u"12"_qs);
-        QTest::qWait(300); // the watcher sees the saved file and settles
-        const QStringList messages = opened.harness.logMessages();
-        QCOMPARE(messages.count(u"settings saved: applied"_qs), 1);
-        QCOMPARE(messages.filter(u"configuration file changed"_qs), QStringList());
     }
 };
 

@@ -66,9 +66,7 @@ private slots:
         QTest::addColumn<bool>("verticalBar");
         QTest::newRow("opened on a laptop screen: only too high") << QSize() << false << true;
         QTest::newRow("tiny") << QSize(320, 240) << true << true;
-        QTest::newRow("small") << QSize(600, 500) << true << true;
         QTest::newRow("large") << QSize(1000, 1000) << false << false;
-        QTest::newRow("huge") << QSize(2400, 1600) << false << false;
     }
 
     void scrollingAndHiddenStrip()
