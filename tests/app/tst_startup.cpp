@@ -50,14 +50,6 @@ private slots:
         QCOMPARE(clock.utcNow().toString(u"yyyy-MM-dd HH:mm:ss.zzz"_qs), timestamp.left(20) + "000");
     }
 
-    void systemClockTimestampShape()
-    {
-        SystemTimeSource system;
-        const QString text = Clock(system).timestampNow();
-        QVERIFY2(QRegularExpression(u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"_qs).match(text).hasMatch(),
-                 qPrintable(text));
-    }
-
     void stopsAtFailingStep_data()
     {
         QTest::addColumn<QByteArray>("config");   // null: no file

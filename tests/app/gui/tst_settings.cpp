@@ -106,42 +106,38 @@ private slots:
         QCOMPARE(opened.station.configuration().mycall, u"XR9ABC"_qs);
     }
 
-    void newPortReconnects()
+    // A save applies at once: a new PORT opens a new link, a new SERVER and position serve the
+    // next frame.
+    void savedValuesApplyAtOnce()
     {
         AgwLoopbackServer first;
         AgwLoopbackServer second;
-        Opened opened(validConfig(first.portValue().toLatin1()));
-        QTRY_VERIFY(!first.received().isEmpty()); // the start requests
-        opened.save(u"PORT"_qs, second.portValue());
-        QTRY_VERIFY(!opened.dialog());
-        QTRY_VERIFY(!second.received().isEmpty()); // start requests sent on the new link
-        QCOMPARE(first.connectionCount(), 1);
-        QVERIFY(opened.logHas(u"Winsock RemotePort: %1"_qs.arg(second.port())));
-        QVERIFY(readFile(opened.configPath()).contains("PORT=" + second.portValue().toLatin1() + "\r\n"));
-    }
-
-    void newServerAndPositionApplyToTheNextFrame()
-    {
         LoopbackHttpServer before;
         LoopbackHttpServer after;
         QVERIFY(before.start() && after.start());
-        Opened opened("PORT=127.0.0.1:1\r\nSERVER=" + before.url().toLatin1() +
+        Opened opened("PORT=" + first.portValue().toLatin1() + "\r\nSERVER=" + before.url().toLatin1() +
                       "\r\nMYCALL=XR9ABC\r\nQTH_LAT=48.1\r\nQTH_LONG=11.5\r\n");
+        QTRY_VERIFY(!first.received().isEmpty()); // the start requests
         const QByteArray frame =
             AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("00B0A472968E4062B0A472964040770301020304"));
         opened.station.handleRecord(frame);
         QTRY_COMPARE(before.requests().size(), 1);
+        opened.field(u"PORT"_qs)->setText(second.portValue());
         opened.field(u"SERVER"_qs)->setText(after.url());
         opened.field(u"QTH_LAT"_qs)->setText(u"-33.25"_qs);
         opened.save(u"QTH_LONG"_qs, u"151.2"_qs);
         QTRY_VERIFY(!opened.dialog()); // closed on success
         QVERIFY(opened.logHas(u"settings saved: applied"_qs));
+        QVERIFY(readFile(opened.configPath()).contains("PORT=" + second.portValue().toLatin1() + "\r\n"));
         QVERIFY(readFile(opened.configPath()).contains("\r\nQTH_LAT=-33.25\r\nQTH_LONG=151.2\r\n"));
+        QTRY_VERIFY(!second.received().isEmpty()); // start requests sent on the new link
+        QCOMPARE(first.connectionCount(), 1);
+        QVERIFY(opened.logHas(u"Winsock RemotePort: %1"_qs.arg(second.port())));
         opened.station.handleRecord(frame);
         QTRY_COMPARE(after.requests().size(), 1);
+        QCOMPARE(before.requests().size(), 1);
         QVERIFY(before.requests().first().body.contains("&longitude=11.5&latitude=48.1"));
         QVERIFY(after.requests().first().body.contains("&longitude=151.2&latitude=-33.25"));
-        QCOMPARE(before.requests().size(), 1);
     }
 
     // The button shows or hides at once; the open capture file keeps its name under a new callsign;
