@@ -203,7 +203,6 @@ private slots:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         CaptureImport import(file, database);
-        QCOMPARE(import.totalBytes(), file.size());
         QCOMPARE(import.step(100), CaptureImport::Status::Running);
         const qint64 early = import.bytesRead();
         QVERIFY(early > 0 && early < import.totalBytes());
