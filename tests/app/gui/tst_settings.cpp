@@ -60,24 +60,18 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("text"); // "@dir" stands for the station directory
-        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<bool>("accepted"); // each key's checks have a table of their own: one row each here
         const auto row = [](const char *key, const char *text, bool accepted) {
             QTest::addRow("%s %s", key, text) << QString::fromLatin1(key) << QString::fromUtf8(text) << accepted;
         };
-        row("PORT", "[::1]:8000", true);
         row("PORT", "127.0.0.1:65536", false);
-        row("SERVER", "https://127.0.0.1/upload", true);
         row("SERVER", "ftp://127.0.0.1/upload", false);
-        row("MYCALL", "DL0TST/P", true);
         row("MYCALL", "../../x", false);
-        row("QTH_LAT", "-89.5", true);
         row("QTH_LAT", "90.1", false);
-        row("QTH_LONG", "-180", true);
         row("QTH_LONG", "11,5", false);
         row("IMAGE_PATH", "@dir/", true);
         row("IMAGE_PATH", "@dir/missing/", false);
         row("IMAGE_PATH", "@dir/online_conf.ini", false);
-        row("IMAGE_PATH", "", false);
     }
 
     void validation()
@@ -98,84 +92,56 @@ private slots:
         QVERIFY(!edit->property("invalid").toBool());
     }
 
-    void savedFileKeepsItsShape()
-    {
-        const QByteArray before = "# station settings\nMYCALL=XR9ABC\nPORT = 127.0.0.1:1 \n\n# where frames go\n"
-                                  "SERVER=http://127.0.0.1:1/upload\nCLUB=keep me\nQTH_LAT=48.1\nQTH_LONG=11.5\n";
-        Opened opened(before);
-        opened.field(u"SERVER"_qs)->setText(u"https://127.0.0.1:2/frames"_qs);
-        opened.save(u"QTH_LAT"_qs, u"-33.25"_qs);
-        QTRY_VERIFY(!opened.dialog()); // closed on success
-        QCOMPARE(readFile(opened.configPath()),
-                 QByteArray("# station settings\nMYCALL=XR9ABC\nPORT = 127.0.0.1:1 \n\n# where frames go\n"
-                            "SERVER=https://127.0.0.1:2/frames\nCLUB=keep me\nQTH_LAT=-33.25\nQTH_LONG=11.5\n"));
-        QCOMPARE(opened.station.configuration().server, u"https://127.0.0.1:2/frames"_qs);
-        QCOMPARE(opened.station.configuration().qthLat, u"-33.25"_qs);
-        QVERIFY(opened.logHas(u"settings saved: applied"_qs));
-    }
-
-    void failedSaveKeepsTheDialogOpenAndTheFile_data()
-    {
-        QTest::addColumn<QString>("mycall");
-        QTest::addColumn<QByteArray>("file");    // the file when Save is clicked
-        QTest::addColumn<QString>("problem");     // start of the shown problem; %PATH%: the file
-        QTest::newRow("an invalid field") << "../x" << validConfig() << "MYCALL:";
-        // A file the writer refuses to touch: far larger than any configuration.
-        QTest::newRow("the writer fails") << "DL0TST" << validConfig() + QByteArray(70 * 1024, '#')
-                                          << "Not saved: %PATH%";
-    }
-
+    // A file the writer refuses to touch (far larger than any configuration): the dialog stays
+    // open with the reason; neither the file nor the values in use change.
     void failedSaveKeepsTheDialogOpenAndTheFile()
     {
-        QFETCH(QString, mycall);
-        QFETCH(QByteArray, file);
-        QFETCH(QString, problem);
         Opened opened(validConfig());
+        const QByteArray file = validConfig() + QByteArray(70 * 1024, '#');
         QVERIFY(writeFile(opened.configPath(), file));
-        opened.save(u"MYCALL"_qs, mycall);
+        opened.save(u"MYCALL"_qs, u"DL0TST"_qs);
         QVERIFY(opened.dialog() && opened.dialog()->isVisible());
-        QVERIFY2(opened.problem().startsWith(problem.replace(u"%PATH%"_qs, opened.configPath())),
-                 qPrintable(opened.problem()));
+        QVERIFY2(opened.problem().startsWith(u"Not saved: "_qs + opened.configPath()), qPrintable(opened.problem()));
         QCOMPARE(readFile(opened.configPath()), file);
         QCOMPARE(opened.station.configuration().mycall, u"XR9ABC"_qs);
     }
 
-    void newPortReconnects()
+    // A save applies at once: a new PORT opens a new link, a new SERVER and position serve the
+    // next frame.
+    void savedValuesApplyAtOnce()
     {
         AgwLoopbackServer first;
         AgwLoopbackServer second;
-        Opened opened(validConfig(first.portValue().toLatin1()));
-        QTRY_VERIFY(!first.received().isEmpty()); // the start requests
-        opened.save(u"PORT"_qs, second.portValue());
-        QTRY_VERIFY(!opened.dialog());
-        QTRY_VERIFY(!second.received().isEmpty()); // start requests sent on the new link
-        QCOMPARE(first.connectionCount(), 1);
-        QVERIFY(opened.logHas(u"Winsock RemotePort: %1"_qs.arg(second.port())));
-        QVERIFY(readFile(opened.configPath()).contains("PORT=" + second.portValue().toLatin1() + "\r\n"));
-    }
-
-    void newServerAndPositionApplyToTheNextFrame()
-    {
         LoopbackHttpServer before;
         LoopbackHttpServer after;
         QVERIFY(before.start() && after.start());
-        Opened opened("PORT=127.0.0.1:1\r\nSERVER=" + before.url().toLatin1() +
+        Opened opened("PORT=" + first.portValue().toLatin1() + "\r\nSERVER=" + before.url().toLatin1() +
                       "\r\nMYCALL=XR9ABC\r\nQTH_LAT=48.1\r\nQTH_LONG=11.5\r\n");
+        QTRY_VERIFY(!first.received().isEmpty()); // the start requests
         const QByteArray frame =
             AgwLoopbackServer::rawFrameRecord(QByteArray::fromHex("00B0A472968E4062B0A472964040770301020304"));
         opened.station.handleRecord(frame);
         QTRY_COMPARE(before.requests().size(), 1);
+        opened.field(u"PORT"_qs)->setText(second.portValue());
         opened.field(u"SERVER"_qs)->setText(after.url());
         opened.field(u"QTH_LAT"_qs)->setText(u"-33.25"_qs);
         opened.save(u"QTH_LONG"_qs, u"151.2"_qs);
+        QTRY_VERIFY(!opened.dialog()); // closed on success
+        QVERIFY(opened.logHas(u"settings saved: applied"_qs));
+        QVERIFY(readFile(opened.configPath()).contains("PORT=" + second.portValue().toLatin1() + "\r\n"));
+        QVERIFY(readFile(opened.configPath()).contains("\r\nQTH_LAT=-33.25\r\nQTH_LONG=151.2\r\n"));
+        QTRY_VERIFY(!second.received().isEmpty()); // start requests sent on the new link
+        QCOMPARE(first.connectionCount(), 1);
+        QVERIFY(opened.logHas(u"Winsock RemotePort: %1"_qs.arg(second.port())));
         opened.station.handleRecord(frame);
         QTRY_COMPARE(after.requests().size(), 1);
+        QCOMPARE(before.requests().size(), 1);
         QVERIFY(before.requests().first().body.contains("&longitude=11.5&latitude=48.1"));
         QVERIFY(after.requests().first().body.contains("&longitude=151.2&latitude=-33.25"));
-        QCOMPARE(before.requests().size(), 1);
     }
 
-    // The button shows or hides at once; the open capture file keeps its name under a new callsign.
+    // The button shows or hides at once; the open capture file keeps its name under a new callsign;
+    // the watcher does not take the dialog's own save for an edit by another program.
     void screenshotAndCallsignApplyAtOnce()
     {
         Opened opened(validConfig() + "SCREENSHOT=YES\r\n");
@@ -191,6 +157,9 @@ private slots:
         QVERIFY(readFile(opened.configPath()).endsWith("SCREENSHOT=NO\r\n"));
         QCOMPARE(opened.station.configuration().mycall, u"DL0TST/P"_qs);
         QCOMPARE(opened.station.captureFilePath(), capture);
+        QTest::qWait(300); // the watcher sees the saved file and settles
+        QCOMPARE(opened.harness.logMessages().count(u"settings saved: applied"_qs), 1);
+        QCOMPARE(opened.harness.logMessages().filter(u"configuration file changed"_qs), QStringList());
     }
 
     // Edits by other programs, one after another: replaced (as editors and QSaveFile do, so only
@@ -227,16 +196,6 @@ private slots:
             u"configuration file changed: not applied: PORT 127.0.0.1: Invalid procedure call or argument"_qs));
         QCOMPARE(opened.station.configuration().port, u"127.0.0.1:1"_qs);
         QCOMPARE(opened.station.configuration().server, u"https://127.0.0.1:6/z"_qs);
-    }
-
-    void ownSaveIsNotReportedAsExternal()
-    {
-        Opened opened(validConfig());
-        opened.save(u"QTH_LONG"_qs, u"12"_qs);
-        QTest::qWait(300); // the watcher sees the saved file and settles
-        const QStringList messages = opened.harness.logMessages();
-        QCOMPARE(messages.count(u"settings saved: applied"_qs), 1);
-        QCOMPARE(messages.filter(u"configuration file changed"_qs), QStringList());
     }
 };
 
