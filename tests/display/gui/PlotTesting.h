@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimeZone>
 
 #include <initializer_list>
 #include <memory>

@@ -55,7 +55,6 @@ private slots:
         const qint64 newest = base + 8 * Day + 25 * Minute;
         QTest::newRow("last pass") << passes << PlotRange::Kind::LastPass << base + 8 * Day;
         QTest::newRow("last 24 h") << passes << PlotRange::Kind::Last24Hours << newest + 1 - Day;
-        QTest::newRow("last 7 days") << passes << PlotRange::Kind::Last7Days << newest + 1 - 7 * Day;
         QTest::newRow("all") << passes << PlotRange::Kind::All << base;
         std::vector<qint64> continuous; // every 10 minutes for two days
         for (int i = 0; i <= 2 * 24 * 6; ++i)
@@ -87,10 +86,6 @@ private slots:
             labels << tick.label;
         QCOMPARE(labels, QStringList({"18:00", "18:30", "19:00", "19:30", "20:00"}));
         QCOMPARE(ticks.front().timeMs, utcMs("2026-12-06T18:00:00.000Z"));
-
-        const auto days = PlotTimeTicks::ticks(utcMs("2026-12-06T18:07:00.000Z"), utcMs("2026-12-09T18:00:00.000Z"), 8);
-        QCOMPARE(days.front().label, QStringLiteral("12-07 00:00"));
-        QCOMPARE(PlotTimeTicks::readOut(utcMs("2026-12-06T18:25:09.123Z")), QStringLiteral("2026-12-06 18:25:09.123 UTC"));
     }
 
     void spikesSurviveEveryZoom_data()
