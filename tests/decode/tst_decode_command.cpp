@@ -1,6 +1,6 @@
 // `halvora1 decode` run as a program on damaged files, stdin, a pipe, a directory and a
 // device: which frames come out, what is reported on stderr, the exit status, and the memory
-// it takes on an endless input without a frame end.
+// it takes on an endless record.
 #include "decode/SatelliteFrames.h"
 #include "link/Kiss.h"
 #include "support/Programs.h"
@@ -140,7 +140,6 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("error");
         QTest::newRow("missing file") << "/nonexistent/x.kss" << QByteArray("cannot read /nonexistent/x.kss: ");
-        QTest::newRow("directory") << "/tmp" << QByteArray("cannot read /tmp: is a directory, not a capture file");
         QTest::newRow("character device")
             << "/dev/zero" << QByteArray("cannot read /dev/zero: is neither a regular file nor a pipe");
         // A regular file whose first read fails (the unmapped page at address 0).
@@ -163,27 +162,16 @@ private slots:
         QCOMPARE(decodedFrames(run.out), QStringList{QStringLiteral("%1 1").arg(T1)});
     }
 
-    void endlessInputKeepsMemoryBounded_data()
-    {
-        QTest::addColumn<QByteArray>("start");
-        QTest::addColumn<QByteArray>("reason");
-        QTest::newRow("no frame end at all") << QByteArray() << QByteArray("bytes outside a record");
-        QTest::newRow("one endless record") << QByteArray::fromHex("C000")
-                                            << QByteArray("record longer than 65536 bytes");
-    }
-
+    // One record opened and never closed.
     void endlessInputKeepsMemoryBounded()
     {
-        QFETCH(QByteArray, start);
-        QFETCH(QByteArray, reason);
-
         constexpr qint64 Total = 200LL * 1024 * 1024;
         ScopedProcess decode;
         decode.start(builtProgram(QStringLiteral("halvora1")), {"decode", "-"});
         QVERIFY(decode.waitForStarted());
         const QByteArray zeros(1024 * 1024, '\0');
-        decode.write(start);
-        qint64 sent = start.size();
+        decode.write(QByteArray::fromHex("C000"));
+        qint64 sent = 2;
         for (; sent < Total; sent += zeros.size()) {
             decode.write(zeros);
             while (decode.bytesToWrite() > 0)
@@ -195,8 +183,8 @@ private slots:
         QVERIFY(decode.waitForFinished(20000));
         QCOMPARE(decode.exitCode(), 0);
         const QByteArray err = decode.readAllStandardError();
-        const qint64 skipped = sent - (start.isEmpty() ? 0 : 1); // all but an opening FEND
-        QVERIFY2(err.endsWith(" " + QByteArray::number(skipped) + " bytes skipped (" + reason + ")\n"), err);
+        // All but the opening FEND.
+        QVERIFY2(err.endsWith(" " + QByteArray::number(sent - 1) + " bytes skipped (record longer than 65536 bytes)\n"), err);
 #if defined(__SANITIZE_ADDRESS__)
         Q_UNUSED(peakKiB);
         QSKIP("the sanitizer's shadow memory makes the peak meaningless");
