@@ -85,8 +85,6 @@ private slots:
             "frame@0 00aa01 | damage@6 2 fault 8: truncated record at end of file");
         row("a lone FEND at the end loses nothing", a + hex("C0"), "frame@0 00aa01");
         row("garbage before the first record", "xyz" + a, "damage@0 3 fault 0: bytes outside a record | frame@3 00aa01");
-        row("garbage between frames with a bad escape", a + hex("DB0177") + b,
-            "frame@0 00aa01 | damage@5 3 fault 5: invalid escape | frame@8 00bb02c0");
         row("other tools: ms records before frames, shared FENDs",
             hex("C0090000013D5E33A2C5C000AA01C0090000013D5E33A2C6C000BBDBDCC0"),
             "ms@0 0000013d5e33a2c5 | frame@10 00aa01 | ms@14 0000013d5e33a2c6 | frame@24 00bbc0");

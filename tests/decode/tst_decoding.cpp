@@ -110,7 +110,6 @@ private slots:
         row("ADCS beacon", "0206006E0201206A", "02 06 00 6E | 02 01 20 6A", "ADCS beacon");
         row("COM beacon in exactly 25 positions", "0206001D02022019", "02 06 00 1D | 02 02 20 19", "COM beacon");
         row("24 positions: second group cut", "0206001D020220", "02 06 00 1D | 02 02 20 ", "Telemetry on request");
-        row("camera, any second group", "05060000FFFFFFFF", "05 06 00 00 | FF FF FF FF", "CAMERA data");
         row("camera in an 18-byte frame", "0506", "05 06  | ", "CAMERA data");
         row("17-byte frame", "05", "05  | ", "Telemetry on request");
         row("EPS debug first group only", "0006007A02032076", "00 06 00 7A | 02 03 20 76", "Telemetry on request");

@@ -8,7 +8,6 @@
 #include <QChart>
 #include <QImage>
 #include <QLineSeries>
-#include <QMouseEvent>
 #include <QValueAxis>
 #include <QtTest>
 
@@ -24,21 +23,6 @@ double highest(const QLineSeries *series)
 {
     const QList<QPointF> points = series->points();
     return std::max_element(points.begin(), points.end(), [](auto a, auto b) { return a.y() < b.y(); })->y();
-}
-
-void sendMouse(QWidget *target, QEvent::Type type, const QPoint &position, Qt::MouseButton button,
-               Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, QPointF(position), target->mapToGlobal(QPointF(position)), button, buttons,
-                      Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-}
-
-// The viewport position of a point of a series.
-QPoint viewPosition(PlotChartView *view, QLineSeries *series, const QPointF &value)
-{
-    const QPointF inChart = view->chart()->mapToPosition(value, series);
-    return view->mapFromScene(view->chart()->mapToScene(inChart));
 }
 
 } // namespace
@@ -99,36 +83,6 @@ private slots:
         QCOMPARE(m_window->chartView()->chart()->axes(Qt::Vertical).size(), 1);
         m_window->setChannelShown(49, true); // no such archived channel
         QVERIFY(m_window->lastError().contains(QStringLiteral("channel 49")));
-    }
-
-    void mouseZoomsAndResets()
-    {
-        m_window->setRange(PlotRange::Kind::All);
-        m_window->setChannelShown(14, true);
-        PlotChartView *view = m_window->chartView();
-        QWidget *viewport = view->viewport();
-        const PlotRange::Span all = m_window->span();
-        const QPoint centre = viewPosition(view, m_window->seriesOf(14), QPointF(double(m_start + 1500 * 1000), 100));
-
-        // A dragged rectangle zooms to its time span; the spike outside it is gone from the line.
-        const QPoint left = centre - QPoint(100, 0);
-        const QPoint right = centre + QPoint(50, 0);
-        const qint64 leftTime = view->timeAt(left);
-        const qint64 rightTime = view->timeAt(right);
-        sendMouse(viewport, QEvent::MouseButtonPress, left, Qt::LeftButton, Qt::LeftButton);
-        sendMouse(viewport, QEvent::MouseMove, right, Qt::NoButton, Qt::LeftButton);
-        sendMouse(viewport, QEvent::MouseButtonRelease, right, Qt::LeftButton, Qt::NoButton);
-        QCOMPARE(m_window->span().fromMs, leftTime);
-        QCOMPARE(m_window->span().toMs, rightTime);
-        QVERIFY(highest(m_window->seriesOf(14)) < Spike);
-        for (const QPointF &point : m_window->seriesOf(14)->points())
-            QVERIFY(point.x() >= double(leftTime) && point.x() < double(rightTime));
-
-        // A double click returns to the range's span.
-        sendMouse(viewport, QEvent::MouseButtonDblClick, centre, Qt::LeftButton, Qt::LeftButton);
-        QCOMPARE(m_window->span().fromMs, all.fromMs);
-        QCOMPARE(m_window->span().toMs, all.toMs);
-        QCOMPARE(highest(m_window->seriesOf(14)), Spike);
     }
 
     void exportsWhatIsShown_data()

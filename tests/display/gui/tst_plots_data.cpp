@@ -55,7 +55,6 @@ private slots:
         const qint64 newest = base + 8 * Day + 25 * Minute;
         QTest::newRow("last pass") << passes << PlotRange::Kind::LastPass << base + 8 * Day;
         QTest::newRow("last 24 h") << passes << PlotRange::Kind::Last24Hours << newest + 1 - Day;
-        QTest::newRow("all") << passes << PlotRange::Kind::All << base;
         std::vector<qint64> continuous; // every 10 minutes for two days
         for (int i = 0; i <= 2 * 24 * 6; ++i)
             continuous.push_back(base + i * 10 * Minute);
