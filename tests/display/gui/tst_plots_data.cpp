@@ -87,14 +87,14 @@ private slots:
         QCOMPARE(ticks.front().timeMs, utcMs("2026-12-06T18:00:00.000Z"));
     }
 
-    void spikesSurviveEveryZoom_data()
+    void spikesSurviveEveryZoomAndNewFrames_data()
     {
         QTest::addColumn<qint64>("stepMs");
         QTest::newRow("5.5 hours: slices read from frames") << qint64(1000);
         QTest::newRow("139 days: slices read from the summary") << 10 * Minute;
     }
 
-    void spikesSurviveEveryZoom()
+    void spikesSurviveEveryZoomAndNewFrames()
     {
         QFETCH(qint64, stepMs);
         PlotArchive store;
@@ -131,26 +131,13 @@ private slots:
             QVERIFY(point.timeMs >= spikeTime - 50 * stepMs && point.timeMs < spikeTime + 50 * stepMs);
         const auto spike = std::find_if(narrow.points.begin(), narrow.points.end(), [](const auto &p) { return p.value == 99.0; });
         QCOMPARE(spike->timeMs, spikeTime);
-    }
 
-    void cacheFollowsNewAndImportedFrames()
-    {
-        PlotArchive store;
-        const qint64 start = utcMs("2026-12-06T00:00:00.000Z");
-        for (int i = 0; i < 5000; ++i)
-            store.archive->addFrame(plotFrame(start + i * 1000, Family::EpsDebug, {{1, 1.0}}));
-        PlotSeriesCache cache(*store.archive);
-        QCOMPARE(extremes(cache.points(1, start, start + 6000 * 1000, 100).points).second, 1.0);
-
-        // A live frame after the cached range.
-        store.archive->addFrame(plotFrame(start + 5500 * 1000, Family::EpsDebug, {{1, 55.0}}));
-        cache.frameArchived(start + 5500 * 1000);
-        QCOMPARE(extremes(cache.points(1, start, start + 6000 * 1000, 100).points).second, 55.0);
-
-        // An imported frame inside the range the cache already held complete.
-        store.archive->addFrame(plotFrame(start + 2000 * 1000 + 500, Family::EpsDebug, {{1, -77.0}}));
-        cache.frameArchived(start + 2000 * 1000 + 500);
-        QCOMPARE(extremes(cache.points(1, start, start + 6000 * 1000, 100).points).first, -77.0);
+        // A live frame at the end, and an imported one inside slices already cached.
+        for (const auto &[time, value] : {std::pair{end - stepMs / 2, 555.0}, {start + 3000 * stepMs + 1, -555.0}}) {
+            store.archive->addFrame(plotFrame(time, Family::EpsDebug, {{1, value}}));
+            cache.frameArchived(time);
+        }
+        QCOMPARE(extremes(cache.points(1, start, end, Columns).points), std::make_pair(-555.0, 555.0));
     }
 
     void csvOfShownChannels()
