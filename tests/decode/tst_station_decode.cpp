@@ -32,9 +32,6 @@ QByteArray epsFrame(int channel1Raw)
     putInt16(data, 34, -40);         // 5: 0.307740537275 * -40 - 0.007227057683794 mA
     putInt16(data, 62, 100);         // 19: 0.102789 * 100 C
     putInt16(data, 68, 1234);        // 22: positive offset
-    putInt16(data, 70, -5);          // 23
-    putInt16(data, 98, 3300);        // 37: other constants
-    putInt16(data, 116, 1000);       // 46: 0.061035 * 1000 mA
     putInt16(data, 118, -1);         // 47: -0.061035 mA
     put(data, 138, "090807030B0F");  // 2015/11/03 07:08:09
     return data;                     // 3 stays 0: -0.001670625667674 V rounds to "0.00"
@@ -46,9 +43,6 @@ const QList<Expected> EpsExpected = {
     {5, "-12.32", "5,3V3 A Curr,mA,-12.316848548683794"},
     {19, "10.28", "19,Batt A Temp,C,10.2789"},
     {22, "8433.78", "22,BP B TB Curr,mA,8433.776321031264"},
-    {23, "-64.68", "23,Batt B Temp,C,-64.6806"},
-    {37, "4.09", "37,COM 3V3,V,4.088320542483104"},
-    {46, "61.03", "46,Coil A Curr,mA,61.035"},
     {47, "-0.06", "47,Coil B Curr,mA,-0.061035"},
 };
 const QList<Expected> EpsSecondExpected = {{1, "-0.01", "1,Bus Voltage,V,-0.005384375972610999"}};
