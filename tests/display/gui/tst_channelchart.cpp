@@ -37,7 +37,7 @@ private slots:
         QTest::addColumn<QStringList>("labels"); // the first ones
         QTest::addColumn<int>("rows");
 
-        QTest::newRow("EPS rows labelled with reception time") << 19 << 3 << QStringList{"14:05", "14:06", "14:07"} << 3;
+        QTest::newRow("CDHS rows labelled with reception time") << 59 << 3 << QStringList{"14:05", "14:06", "14:07"} << 3;
         QTest::newRow("ADCS rows labelled with row numbers") << 80 << 2 << QStringList{"1", "2"} << 2;
         QTest::newRow("channel without a place in its record") << 66 << 3 << QStringList{} << 0;
         QTest::newRow("channel 0 after an early stop") << 0 << 5 << QStringList{} << 0;
