@@ -4,10 +4,7 @@
 #include "remote/RemoteClient.h"
 
 #include "decode/SatelliteFrames.h"
-#include "remote/ArchiveSeries.h"
 #include "remote/RemoteView.h"
-#include "store/StoreTesting.h"
-#include "store/TelemetryArchive.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
@@ -15,14 +12,6 @@
 using namespace SatelliteFrames;
 
 namespace {
-
-// An EPS debug frame whose channel 1 ("Bus Voltage") reads raw.
-QByteArray busFrame(int channel1Raw)
-{
-    QByteArray data = frameOf(EpsDebugGroups, EpsDebugLength);
-    putInt16(data, 26, channel1Raw);
-    return data;
-}
 
 struct Served
 {
@@ -34,14 +23,6 @@ struct Served
         if (const auto error = view.listen(QHostAddress::LocalHost, 0, token))
             qWarning("%s", qPrintable(*error));
         return view.serverPort();
-    }
-    // The values of a series ([time, value] points).
-    QList<double> values(const QByteArray &query)
-    {
-        QList<double> values;
-        for (const QJsonValue &point : get(view.serverPort(), "/api/v1/series?" + query).json()[u"points"].toArray())
-            values << point[1].toDouble();
-        return values;
     }
 };
 
@@ -55,7 +36,9 @@ private slots:
     {
         Served s;
         const quint16 port = s.listen();
-        arrive(*s.harness->station, busFrame(-1));
+        QByteArray busFrame = frameOf(EpsDebugGroups, EpsDebugLength);
+        putInt16(busFrame, 26, -1); // channel 1, "Bus Voltage"
+        arrive(*s.harness->station, busFrame);
         const QByteArray foreignFrame = QByteArray::fromHex("00A8A4A6A6404060AE6E8A96A2406103F0") + QByteArray(20, '\x11');
         arrive(*s.harness->station, foreignFrame);
         arrive(*s.harness->station, foreignFrame);
@@ -78,29 +61,6 @@ private slots:
                                  "-0.005384375972610999"})
             QVERIFY2(metrics.contains('\n' + QByteArray(line) + '\n'), line);
         QCOMPARE(metrics.count("# TYPE halvora1_channel_value gauge"), 1);
-    }
-
-    void seriesFromTheArchiveKeepExtremes()
-    {
-        TempStore store;
-        QVERIFY(store.ok);
-        TelemetryArchive archive(store.database);
-        // 1000 frames a second apart; channel 3 is 0 except one spike up and one down.
-        for (int i = 0; i < 1000; ++i)
-            archive.addFrame(epsFrame(1'400'000'000'000 + i * 1000, i, i == 333 ? 9.5 : i == 777 ? -4.25 : 0));
-        ArchiveSeries series(archive);
-        Served s;
-        s.view.setArchiveSource(&series);
-        const QJsonArray points = get(s.listen(), "/api/v1/series?channel=3&points=20").json()[u"points"].toArray();
-        // An open-ended request is narrowed to what the archive holds.
-        QCOMPARE(points[0][0].toInteger(), 1'400'000'000'000);
-        const QList<double> thin = s.values("channel=3&points=20");
-        QVERIFY2(thin.size() <= 20, qPrintable(QString::number(thin.size())));
-        QVERIFY(thin.contains(9.5) && thin.contains(-4.25));
-        // A window that holds neither spike.
-        const QList<double> window = s.values("channel=3&from=1400000400000&to=1400000700000");
-        QVERIFY(!window.isEmpty());
-        QCOMPARE(window.count(0.0), window.size());
     }
 
     void answers_data()

@@ -1,6 +1,7 @@
-// The telemetry archive: the family tables cover exactly what the decoders fill, the latest
-// records come back for the history, and the per-pixel series keeps every minimum and maximum,
-// from the frame rows or the summary. (Frames in reception order: tst_commands' export.)
+// The telemetry archive: the family tables cover exactly what the decoders fill, and the
+// per-pixel series keeps every minimum and maximum, from the frame rows or the summary, also
+// when the summary is built for an older archive or a commit is retried. (Frames in reception
+// order: tst_commands' export; the latest records: tst_station_database.)
 #include "StoreTesting.h"
 
 #include "decode/FrameDecoder.h"
@@ -67,25 +68,6 @@ private slots:
             QCOMPARE(table.lastChannel, lastDecodedChannel(table.family));
             QCOMPARE(&ArchiveSchema::tableOf(table.family), &table);
         }
-    }
-
-    void latestRecordsOfAFamily()
-    {
-        TempStore s;
-        QVERIFY(s.ok);
-        TelemetryArchive archive(s.database);
-        for (int i = 0; i < 10; ++i)
-            archive.addFrame(epsFrame(1000 + i, i, i * 0.5));
-        const TelemetryArchive::Records eps = archive.latest(Family::EpsDebug, 4);
-        QCOMPARE(eps.frames.size(), std::size_t(4));
-        for (int k = 0; k < 4; ++k) {
-            const ArchivedFrame &frame = eps.frames[std::size_t(k)];
-            QCOMPARE(frame.rxTimeMs, 1006 + k); // oldest first
-            QCOMPARE(frame.values[3], (6 + k) * 0.5);
-            QVERIFY(frame.present.test(3) && !frame.present.test(4));
-            QCOMPARE(frame.satTime, epsFrame(0, 6 + k, 0).satTime);
-        }
-        QCOMPARE(archive.latest(Family::AdcsMeasurement, 2000).frames.size(), std::size_t(0));
     }
 
     void seriesKeepsEveryExtreme_data()
