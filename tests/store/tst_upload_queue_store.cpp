@@ -1,5 +1,6 @@
 // The durable upload queue: order, states and the limit that drops the oldest waiting frames,
-// after a table of operations (also after a restart), and the already-waiting answer.
+// after a table of operations, and the already-waiting answer. (Rejected entries put back:
+// tst_commands_queue; the queue after a restart: tst_store_forward and the version-1 migration.)
 #include "StoreTesting.h"
 
 #include "store/UploadQueueStore.h"
@@ -34,15 +35,14 @@ private slots:
     void operations_data()
     {
         // Operations: "q<rx>" enqueues a frame received at rx (seed = rx), "d" / "f" / "r" mark
-        // the oldest waiting entry delivered / failed once / rejected, "R" puts rejected entries
-        // back, "F" flushes, "L<n>" limits the waiting entries to n (the configuration's limit).
+        // the oldest waiting entry delivered / failed once / rejected, "F" flushes, "L<n>" limits
+        // the waiting entries to n (the configuration's limit).
         QTest::addColumn<QString>("operations");
         QTest::addColumn<QString>("state"); // see queueState
         QTest::addColumn<int>("dropped");   // over the limit
         QTest::newRow("oldest reception first, failed stays first") << "q30 q10 q20 f f" << "3/0/0 10@2" << 0;
         QTest::newRow("delivered leaves the queue") << "q10 q20 d" << "1/1/0 20@0" << 0;
         QTest::newRow("rejected leaves the queue") << "q10 q20 r" << "1/0/1 20@0" << 0;
-        QTest::newRow("retry rejected") << "q10 q20 r R" << "2/0/0 10@0" << 0;
         QTest::newRow("queued again after delivery") << "q10 d q10" << "1/1/0 10@0" << 0;
         QTest::newRow("limit drops the oldest") << "L3 q1 q2 q3 q4 q5" << "3/0/0 3@0" << 2;
         QTest::newRow("limit, a commit after each") << "L3 q1 F q2 F q3 F q4 F q5" << "3/0/0 3@0" << 2;
@@ -59,7 +59,6 @@ private slots:
         TempStore s;
         QVERIFY(s.ok);
         UploadQueueStore queue(s.database);
-        QString error;
         QSet<int> received;
         for (const QString &operation : operations.split(u' ')) {
             const QChar kind = operation.at(0);
@@ -69,8 +68,6 @@ private slots:
                 QCOMPARE(queue.enqueue(rx, frameBytes(rx), "body " + QByteArray::number(rx)), EnqueueResult::Queued);
             } else if (kind == u'L') {
                 queue.setMaxWaiting(operation.mid(1).toInt());
-            } else if (kind == u'R') {
-                QVERIFY(queue.retryRejected(&error) >= 0);
             } else if (kind == u'F') {
                 QVERIFY(s.database.flush());
             } else {
@@ -89,11 +86,6 @@ private slots:
         QCOMPARE(queue.takeDroppedCount(), 0);
         // Dropped or not, every frame stays in the archive of received frames.
         QCOMPARE(RawConnection(s.dir.path()).number(QStringLiteral("SELECT COUNT(*) FROM frames")), received.size());
-        // The same after a restart.
-        s.database.close();
-        QVERIFY(s.database.open(s.dir.path()).ok);
-        UploadQueueStore reopened(s.database);
-        QCOMPARE(queueState(reopened), state);
     }
 
     void alreadyWaiting()
