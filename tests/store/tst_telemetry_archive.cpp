@@ -97,6 +97,9 @@ private slots:
         const qint64 lateInFine = sliceStart(days, days + 2 * Day, 50, 21) + 1;
         row("two days: 10-minute buckets", everyTenMinutes(days - Day, days + 3 * Day, {{lateInFine, 1e6}}), days,
             days + 2 * Day, 50, 10 * Minute);
+        // A column per summary bucket: each column's extremes are the bucket's own.
+        row("whole aligned hours: exact", everyTenMinutes(Midnight, Midnight + 30 * Day, {{Midnight + 5 * Day + 1, 1e6}}),
+            Midnight, Midnight + 30 * Day, 720, Hour);
     }
 
     void seriesKeepsEveryExtreme()
