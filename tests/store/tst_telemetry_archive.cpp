@@ -1,11 +1,9 @@
-// The telemetry archive: the family tables cover exactly what the decoders fill, and the
-// per-pixel series keeps every minimum and maximum, from the frame rows or the summary, also
-// when the summary is built for an older archive or a commit is retried. (Frames in reception
-// order: tst_commands' export; the latest records: tst_station_database.)
+// The telemetry archive's per-pixel series keeps every minimum and maximum, from the frame rows
+// or the summary, also when the summary is built for an older archive or a commit is retried.
+// (Every decoded value archived, in reception order: tst_commands' export; the latest records:
+// tst_station_database.)
 #include "StoreTesting.h"
 
-#include "decode/FrameDecoder.h"
-#include "store/ArchiveSchema.h"
 #include "store/ArchiveSummary.h"
 #include "store/SchemaMigrations.h"
 #include "store/TelemetryArchive.h"
@@ -61,15 +59,6 @@ class TestTelemetryArchive : public QObject
 {
     Q_OBJECT
 private slots:
-    void familyTablesMatchTheDecoders()
-    {
-        for (const ArchiveSchema::FamilyTable &table : ArchiveSchema::FamilyTables) {
-            QCOMPARE(table.firstChannel, firstDecodedChannel(table.family));
-            QCOMPARE(table.lastChannel, lastDecodedChannel(table.family));
-            QCOMPARE(&ArchiveSchema::tableOf(table.family), &table);
-        }
-    }
-
     void seriesKeepsEveryExtreme_data()
     {
         QTest::addColumn<Samples>("samples");
