@@ -41,38 +41,32 @@ private slots:
     void migratesVersion1()
     {
         QTemporaryDir dir;
-        {
-            RawConnection raw(dir.path());
-            // Version 1 as it was released: frames and their upload state.
-            for (const char *statement : {
-                     "CREATE TABLE frames (id INTEGER PRIMARY KEY, rx_time_ms BIGINT NOT NULL, frame_hash BIGINT "
-                     "NOT NULL, frame BLOB NOT NULL, packet_type TEXT NOT NULL)",
-                     "CREATE UNIQUE INDEX frames_by_time ON frames (rx_time_ms, frame_hash)",
-                     "CREATE TABLE upload_queue (id INTEGER PRIMARY KEY, frame_id BIGINT NOT NULL REFERENCES "
-                     "frames (id), rx_time_ms BIGINT NOT NULL, state INTEGER NOT NULL, body BLOB NOT NULL, "
-                     "attempts INTEGER NOT NULL DEFAULT 0, last_error TEXT NOT NULL DEFAULT '')",
-                     "CREATE INDEX upload_queue_by_state ON upload_queue (state, rx_time_ms, id)",
-                     "INSERT INTO upload_queue (frame_id, rx_time_ms, state, body, attempts) "
-                     "VALUES (1, 5001, 0, 'body-1', 2), (2, 5002, 1, 'body-2', 0)",
-                     "PRAGMA user_version = 1"})
-                QCOMPARE(raw.exec(QLatin1String(statement)), QString());
-            for (int i = 1; i <= 2; ++i) {
-                QCOMPARE(raw.exec(QStringLiteral("INSERT INTO frames VALUES (%1, %2, %3, X'%4', 'EPS debug data')")
-                                      .arg(i)
-                                      .arg(5000 + i)
-                                      .arg(StoreWriter::frameHash(frameBytes(i)))
-                                      .arg(QLatin1String(frameBytes(i).toHex()))),
-                         QString());
-            }
-        }
+        RawConnection raw(dir.path());
+        // Version 1 as it was released: frames and their upload state.
+        for (const char *statement : {
+                 "CREATE TABLE frames (id INTEGER PRIMARY KEY, rx_time_ms BIGINT NOT NULL, frame_hash BIGINT "
+                 "NOT NULL, frame BLOB NOT NULL, packet_type TEXT NOT NULL)",
+                 "CREATE UNIQUE INDEX frames_by_time ON frames (rx_time_ms, frame_hash)",
+                 "CREATE TABLE upload_queue (id INTEGER PRIMARY KEY, frame_id BIGINT NOT NULL REFERENCES "
+                 "frames (id), rx_time_ms BIGINT NOT NULL, state INTEGER NOT NULL, body BLOB NOT NULL, "
+                 "attempts INTEGER NOT NULL DEFAULT 0, last_error TEXT NOT NULL DEFAULT '')",
+                 "CREATE INDEX upload_queue_by_state ON upload_queue (state, rx_time_ms, id)",
+                 "INSERT INTO upload_queue (frame_id, rx_time_ms, state, body, attempts) "
+                 "VALUES (1, 5001, 0, 'body-1', 2), (2, 5002, 1, 'body-2', 0)",
+                 "PRAGMA user_version = 1"})
+            QCOMPARE(raw.exec(QLatin1String(statement)), QString());
+        for (int i = 1; i <= 2; ++i)
+            QCOMPARE(raw.exec(QStringLiteral("INSERT INTO frames VALUES (%1, %2, %3, X'%4', 'EPS debug data')")
+                                  .arg(i)
+                                  .arg(5000 + i)
+                                  .arg(StoreWriter::frameHash(frameBytes(i)))
+                                  .arg(QLatin1String(frameBytes(i).toHex()))),
+                     QString());
         StationDatabase database;
         const StationDatabase::OpenResult opened = database.open(dir.path());
         QVERIFY2(opened.ok && opened.notice.isEmpty(), qPrintable(opened.error + opened.notice));
-        {
-            RawConnection raw(dir.path());
-            QCOMPARE(raw.number(QStringLiteral("PRAGMA user_version")), qint64(SchemaMigrations::CurrentVersion));
-            QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM frames WHERE sat_time = ''")), 2);
-        }
+        QCOMPARE(raw.number(QStringLiteral("PRAGMA user_version")), qint64(SchemaMigrations::CurrentVersion));
+        QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM frames WHERE sat_time = ''")), 2);
         UploadQueueStore queue(database);
         QCOMPARE(queue.statistics().delivered, 1);
         const std::optional<PendingUpload> oldest = queue.oldestWaiting();

@@ -31,8 +31,9 @@ Samples everyTenMinutes(qint64 fromMs, qint64 toMs, const Samples &spikes = {})
 }
 
 // Archives each sample as an EPS frame carrying it on channel 3 (seeds 1, 2, ...).
-void archiveSamples(TelemetryArchive &archive, const Samples &samples)
+void archiveSamples(StationDatabase &database, const Samples &samples)
 {
+    TelemetryArchive archive(database);
     int seed = 0;
     for (const auto &[rx, value] : samples)
         archive.addFrame(epsFrame(rx, ++seed, value));
@@ -100,9 +101,8 @@ private slots:
         QFETCH(qint64, summaryBucketMs);
         TempStore s;
         QVERIFY(s.ok);
-        TelemetryArchive archive(s.database);
-        archiveSamples(archive, samples);
-        const TelemetryArchive::Series series = archive.series(3, from, to, buckets);
+        archiveSamples(s.database, samples);
+        const TelemetryArchive::Series series = TelemetryArchive(s.database).series(3, from, to, buckets);
         QVERIFY2(series.error.isEmpty(), qPrintable(series.error));
 
         // Each sample in range lies in exactly the bucket whose time slice holds it (a sample in
@@ -133,33 +133,24 @@ private slots:
 
     void olderArchiveGetsItsSummary()
     {
-        QTemporaryDir dir;
+        TempStore s;
+        QVERIFY(s.ok);
         const qint64 to = Midnight + 20 * Day;
         const Samples samples = everyTenMinutes(Midnight, to, {{Midnight + 3 * Day + 1, -1e6}});
-        QString before;
-        {
-            StationDatabase database;
-            QVERIFY(database.open(dir.path()).ok);
-            TelemetryArchive archive(database);
-            archiveSamples(archive, samples);
-            before = text(archive.series(3, Midnight, to, 5).buckets);
-            QCOMPARE(before.count(u'\n'), 5);
-        }
-        {
-            // The archive as the version before the summary left it.
-            RawConnection raw(dir.path());
-            QCOMPARE(raw.exec(QStringLiteral("DROP TABLE channel_summary")), QString());
-            QCOMPARE(raw.exec(QStringLiteral("PRAGMA user_version = 2")), QString());
-        }
-        StationDatabase database;
-        QVERIFY(database.open(dir.path()).ok);
-        {
-            RawConnection raw(dir.path());
-            QCOMPARE(raw.number(QStringLiteral("PRAGMA user_version")), qint64(SchemaMigrations::CurrentVersion));
-            // Channels 1..3 in 480 hours and 2880 ten-minute buckets.
-            QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM channel_summary")), 3 * (480 + 2880));
-        }
-        TelemetryArchive archive(database);
+        archiveSamples(s.database, samples);
+        const QString before = text(TelemetryArchive(s.database).series(3, Midnight, to, 5).buckets);
+        QCOMPARE(before.count(u'\n'), 5);
+        s.database.close();
+
+        // The archive as the version before the summary left it.
+        RawConnection raw(s.dir.path());
+        QCOMPARE(raw.exec(QStringLiteral("DROP TABLE channel_summary")), QString());
+        QCOMPARE(raw.exec(QStringLiteral("PRAGMA user_version = 2")), QString());
+        QVERIFY(s.database.open(s.dir.path()).ok);
+        QCOMPARE(raw.number(QStringLiteral("PRAGMA user_version")), qint64(SchemaMigrations::CurrentVersion));
+        // Channels 1..3 in 480 hours and 2880 ten-minute buckets.
+        QCOMPARE(raw.number(QStringLiteral("SELECT COUNT(*) FROM channel_summary")), 3 * (480 + 2880));
+        TelemetryArchive archive(s.database);
         QCOMPARE(text(archive.series(3, Midnight, to, 5).buckets), before);
         // A frame archived again is not counted again.
         archive.addFrame(epsFrame(samples[0].first, 1, samples[0].second));
