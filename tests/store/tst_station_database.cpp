@@ -140,7 +140,7 @@ private slots:
     // intake waits for a running one, and nothing is lost or reordered on the way.
     void batchesKeepOrderWhenIntakeOutrunsCommits()
     {
-        TempStore s({.writer = {.maxAhead = 16}});
+        TempStore s({.writer = {.maxBuffered = 64, .maxAhead = 16}}); // a buffer growing past a batch loses writes
         QVERIFY(s.ok);
         TelemetryArchive archive(s.database);
         UploadQueueStore queue(s.database);
