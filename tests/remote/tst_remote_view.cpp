@@ -110,9 +110,7 @@ private slots:
     void idleConnectionsAreBoundedAndTimedOut()
     {
         Served s;
-        RemoteHttpServer::Limits limits;
-        limits.maxConnections = 8;
-        limits.requestTimeoutMs = 400;
+        const RemoteHttpServer::Limits limits{.maxConnections = 8, .requestTimeoutMs = 400};
         s.view.server().setLimits(limits);
         const quint16 port = s.listen();
         std::vector<std::unique_ptr<QTcpSocket>> idle;
