@@ -6,7 +6,6 @@
 #include "support/HeadlessStation.h"
 
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -25,13 +24,11 @@ private slots:
     void initTestCase()
     {
         const QString sample = qEnvironmentVariable("HALVORA_SOURCE_DIR") + "/samples/halvora1-sample.kss";
-        m_replay.start(builtProgram(QStringLiteral("agw-replay")), {"--port", "0", "--rate", "0", sample});
-        static const QRegularExpression listening(QStringLiteral("listening on \\S*:(\\d+)"));
-        QString said;
-        QRegularExpressionMatch match;
-        QTRY_VERIFY_WITH_TIMEOUT((match = listening.match(said += m_replay.readAllStandardOutput())).hasMatch(), 15000);
+        const QString agwPort = QString::number(freeLoopbackPort());
+        m_replay.start(builtProgram(QStringLiteral("agw-replay")), {"--port", agwPort, "--rate", "0", sample});
+        QVERIFY(m_replay.waitForReadyRead(15000)); // listening
         const QString config = m_dir.filePath(QStringLiteral("online_conf.ini"));
-        QVERIFY(m_station.writeConfiguration(QStringLiteral("127.0.0.1:") + match.captured(1)));
+        QVERIFY(m_station.writeConfiguration(QStringLiteral("127.0.0.1:") + agwPort));
         QVERIFY(writeFile(config, readFile(config) + "HTTP=127.0.0.1:" + QByteArray::number(m_port) + "\r\n"));
         QVERIFY(m_station.start());
 

@@ -4,10 +4,7 @@
 #include "remote/RemoteClient.h"
 
 #include "decode/SatelliteFrames.h"
-#include "remote/ArchiveSeries.h"
 #include "remote/RemoteView.h"
-#include "store/StoreTesting.h"
-#include "store/TelemetryArchive.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
@@ -15,14 +12,6 @@
 using namespace SatelliteFrames;
 
 namespace {
-
-// An EPS debug frame whose channel 1 ("Bus Voltage") reads raw.
-QByteArray busFrame(int channel1Raw)
-{
-    QByteArray data = frameOf(EpsDebugGroups, EpsDebugLength);
-    putInt16(data, 26, channel1Raw);
-    return data;
-}
 
 struct Served
 {
@@ -35,20 +24,6 @@ struct Served
             qWarning("%s", qPrintable(*error));
         return view.serverPort();
     }
-    // The values of a series ([time, value] points).
-    QList<double> values(const QByteArray &query)
-    {
-        QList<double> values;
-        for (const QJsonValue &point : get(view.serverPort(), "/api/v1/series?" + query).json()[u"points"].toArray())
-            values << point[1].toDouble();
-        return values;
-    }
-};
-
-class FixedQueue : public UploadQueueSource
-{
-public:
-    UploadQueueState uploadQueueState() const override { return {7, 2, false, QStringLiteral("timed out"), {}}; }
 };
 
 } // namespace
@@ -61,100 +36,29 @@ private slots:
     {
         Served s;
         const quint16 port = s.listen();
-        const Station &station = *s.harness->station;
-        QVERIFY(get(port, "/api/v1/channels").json()[u"channels"][0][u"value"].isNull());
-        arrive(*s.harness->station, busFrame(-1));
+        QByteArray busFrame = frameOf(EpsDebugGroups, EpsDebugLength);
+        putInt16(busFrame, 26, -1); // channel 1, "Bus Voltage"
+        arrive(*s.harness->station, busFrame);
         const QByteArray foreignFrame = QByteArray::fromHex("00A8A4A6A6404060AE6E8A96A2406103F0") + QByteArray(20, '\x11');
         arrive(*s.harness->station, foreignFrame);
         arrive(*s.harness->station, foreignFrame);
 
-        const RemoteReply reply = get(port, "/api/v1/status");
-        QCOMPARE(reply.header("Content-Type"), QByteArray("application/json"));
-        const QJsonObject status = reply.json();
-        QCOMPARE(status[u"satelliteFrames"].toInt(), 1);
-        QCOMPARE(status[u"foreignFrames"].toInt(), 2);
-        QCOMPARE(status[u"linkUp"].toBool(true), false);
-        QCOMPARE(status[u"packetType"].toString(), QStringLiteral("EPS debug data"));
-        QCOMPARE(status[u"frameTime"].toString(), QStringLiteral("2014-08-02 13:05:09.123 UTC"));
-        QCOMPARE(status[u"statusLine"].toString(), station.statusLine());
-        QVERIFY(!status.contains(u"uploadQueue"));
-        QCOMPARE(status[u"archive"].toBool(true), false);
-
         const QJsonObject bus = get(port, "/api/v1/channels").json()[u"channels"][0].toObject();
-        QCOMPARE(bus[u"caption"].toString() + bus[u"unit"].toString() + bus[u"group"].toString(),
-                 QStringLiteral("Bus VoltageVSPB / MPPT"));
         QCOMPARE(bus[u"value"].toDouble(), -0.005384375972610999);
-        QCOMPARE(bus[u"text"].toString(), QStringLiteral("-0.01"));
         QCOMPARE(bus[u"receivedAt"].toString(), QStringLiteral("2014-08-02T13:05:09.123Z"));
 
         const QJsonArray entries = get(port, "/api/v1/log?limit=2").json()[u"entries"].toArray();
         QCOMPARE(entries.size(), 2);
-        QCOMPARE(entries[0].toString() + QStringLiteral("\r\n"), station.log().entries().front());
+        QCOMPARE(entries[0].toString() + QStringLiteral("\r\n"), s.harness->station->log().entries().front());
 
         // The exposition format itself is checked by a real Prometheus in tst_remote_e2e.
-        const RemoteReply metrics = get(port, "/metrics");
-        QVERIFY(metrics.header("Content-Type").startsWith("text/plain; version=0.0.4"));
+        const QByteArray metrics = get(port, "/metrics").body;
         for (const char *line : {"halvora1_frames_received_total{source=\"satellite\"} 1",
-                                 "halvora1_frames_received_total{source=\"foreign\"} 2", "halvora1_link_up 0",
+                                 "halvora1_frames_received_total{source=\"foreign\"} 2",
                                  "halvora1_channel_value{channel=\"1\",caption=\"Bus Voltage\",unit=\"V\"} "
                                  "-0.005384375972610999"})
-            QVERIFY2(metrics.body.contains('\n' + QByteArray(line) + '\n'), line);
-        QVERIFY(!metrics.body.contains("halvora1_uploads_waiting"));
-        QCOMPARE(metrics.body.count("# TYPE halvora1_channel_value gauge"), 1);
-
-        FixedQueue queue;
-        s.view.setUploadQueueSource(&queue);
-        const QJsonObject withQueue = get(port, "/api/v1/status").json()[u"uploadQueue"].toObject();
-        QCOMPARE(withQueue[u"waiting"].toInt(), 7);
-        QCOMPARE(withQueue[u"lastError"].toString(), QStringLiteral("timed out"));
-
-        // The page works off-line: nothing fetched from elsewhere.
-        const RemoteReply page = get(port, "/");
-        QCOMPARE(page.header("Content-Type"), QByteArray("text/html; charset=utf-8"));
-        QVERIFY(page.body.contains("/api/v1/status") && !page.body.contains("http://") && !page.body.contains("https://"));
-    }
-
-    void seriesFromHistoryFilterByTimeAndKeepExtremes()
-    {
-        Served s;
-        s.listen();
-        s.harness->clock.set(QDate(2014, 8, 2), QTime(13, 0)); // one frame a minute
-        for (const int raw : {100, 500, 300, 200, -400, 250, 260, 270}) {
-            arrive(*s.harness->station, busFrame(raw));
-            s.harness->clock.advanceMs(60000);
-        }
-        const QJsonArray all = get(s.view.serverPort(), "/api/v1/series?channel=1").json()[u"points"].toArray();
-        QCOMPARE(all.size(), 8);
-        QCOMPARE(all[0][0].toInteger(), 1406984400000); // 2014-08-02 13:00 UTC
-        QCOMPARE(s.values("channel=1&from=2014-08-02T13:01:00Z&to=2014-08-02T13:03:00Z").size(), 3);
-        const QList<double> thin = s.values("channel=1&points=4");
-        const QList<double> whole = s.values("channel=1");
-        QVERIFY(!thin.isEmpty() && thin.size() <= 4);
-        QCOMPARE(*std::min_element(thin.begin(), thin.end()), *std::min_element(whole.begin(), whole.end()));
-        QCOMPARE(*std::max_element(thin.begin(), thin.end()), *std::max_element(whole.begin(), whole.end()));
-    }
-
-    void seriesFromTheArchiveKeepExtremes()
-    {
-        TempStore store;
-        QVERIFY(store.ok);
-        TelemetryArchive archive(store.database);
-        // 1000 frames a second apart; channel 3 is 0 except one spike up and one down.
-        for (int i = 0; i < 1000; ++i)
-            archive.addFrame(epsFrame(1'400'000'000'000 + i * 1000, i, i == 333 ? 9.5 : i == 777 ? -4.25 : 0));
-        ArchiveSeries series(archive);
-        Served s;
-        s.view.setArchiveSource(&series);
-        QCOMPARE(get(s.listen(), "/api/v1/status").json()[u"archive"].toBool(), true);
-        QCOMPARE(get(s.view.serverPort(), "/api/v1/series?channel=3&points=20").json()[u"points"][0][0].toInteger(),
-                 1'400'000'000'000);
-        const QList<double> thin = s.values("channel=3&points=20");
-        QVERIFY2(thin.size() >= 10 && thin.size() <= 20, qPrintable(QString::number(thin.size())));
-        QVERIFY(thin.contains(9.5) && thin.contains(-4.25));
-        // A window that holds neither spike.
-        const QList<double> window = s.values("channel=3&from=1400000400000&to=1400000700000");
-        QVERIFY(!window.isEmpty());
-        QCOMPARE(window.count(0.0), window.size());
+            QVERIFY2(metrics.contains('\n' + QByteArray(line) + '\n'), line);
+        QCOMPARE(metrics.count("# TYPE halvora1_channel_value gauge"), 1);
     }
 
     void answers_data()
@@ -163,43 +67,26 @@ private slots:
         QTest::addColumn<QByteArray>("request"); // starting with '/': a GET of that target
         QTest::addColumn<QByteArray>("authorization");
         QTest::addColumn<int>("status");
-        const auto row = [](const char *name, const QByteArray &request, int status) {
-            QTest::newRow(name) << QString() << request << QByteArray() << status;
+        const auto row = [](const char *name, const QByteArray &request, int status, const QByteArray &authorization = {},
+                            const QString &token = {}) {
+            QTest::newRow(name) << token << request << authorization << status;
         };
         row("unknown path", "/nothing", 404);
-        row("unknown api version", "/api/v2/status", 404);
         row("HEAD", "HEAD / HTTP/1.1\r\nConnection: close\r\n\r\n", 200);
         row("POST", "POST /api/v1/status HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 405);
-        row("GET with a body", "GET / HTTP/1.1\r\nContent-Length: 5\r\n\r\n", 400);
-        row("no version", "GET /\r\n\r\n", 400);
         row("garbage", "\x01\x02\x03\r\n\r\n", 400);
-        row("header line without colon", "GET / HTTP/1.1\r\nnonsense\r\n\r\n", 400);
-        row("absolute URL", "GET http://example.org/ HTTP/1.1\r\n\r\n", 400);
-        row("log limit zero", "/api/v1/log?limit=0", 400);
-        row("series without channel", "/api/v1/series", 400);
         row("series channel 99", "/api/v1/series?channel=99", 400);
-        row("series from after to", "/api/v1/series?channel=1&from=2000&to=1000", 400);
-        row("series bad time", "/api/v1/series?channel=1&from=yesterday", 400);
-        row("series three points", "/api/v1/series?channel=1&points=3", 400);
-        row("URL too long", "/?" + QByteArray(3000, 'a'), 414);
+        // Read no further than the header limit, whatever the client sends.
         row("header too large", "GET / HTTP/1.1\r\nX-Fill: " + QByteArray(9000, 'b') + "\r\n\r\n", 431);
-        row("header never ends", "GET / HTTP/1.1\r\n" + QByteArray(64 * 1024, 'c'), 431);
 
         // With a token: bearer, or basic with the token as password (any user).
-        const auto tokenRow = [](const char *name, const QByteArray &target, const QByteArray &authorization,
-                                 int status) {
-            QTest::newRow(name) << QStringLiteral("s3cret-token") << target << authorization << status;
-        };
-        tokenRow("token: none", "/metrics", {}, 401);
-        tokenRow("token: none, unknown path", "/nothing", {}, 401);
-        tokenRow("token: wrong bearer", "/metrics", "Bearer s3cret-tokeN", 401);
-        tokenRow("token: bearer prefix only", "/metrics", "Bearer s3cret", 401);
-        tokenRow("token: right bearer", "/metrics", "Bearer s3cret-token", 200);
-        tokenRow("token: right bearer, unknown path", "/nothing", "Bearer s3cret-token", 404);
-        tokenRow("token: basic, token as password", "/api/v1/status",
-                 "Basic " + QByteArray("prometheus:s3cret-token").toBase64(), 200);
-        tokenRow("token: basic, token as user", "/api/v1/status",
-                 "Basic " + QByteArray("s3cret-token:wrong").toBase64(), 401);
+        const QString token = QStringLiteral("s3cret-token");
+        row("token: none", "/metrics", 401, {}, token);
+        row("token: wrong bearer", "/metrics", 401, "Bearer s3cret-tokeN", token);
+        row("token: bearer prefix only", "/metrics", 401, "Bearer s3cret", token);
+        row("token: right bearer", "/metrics", 200, "Bearer s3cret-token", token);
+        row("token: basic, token as password", "/api/v1/status", 200,
+            "Basic " + QByteArray("prometheus:s3cret-token").toBase64(), token);
     }
 
     void answers()
@@ -209,37 +96,21 @@ private slots:
         QFETCH(QByteArray, authorization);
         QFETCH(int, status);
         if (request.startsWith('/')) {
-            request = "GET " + request + " HTTP/1.1\r\n" +
+            request = "GET " + request + " HTTP/1.1\r\nConnection: close\r\n" +
                       (authorization.isEmpty() ? QByteArray() : "Authorization: " + authorization + "\r\n") + "\r\n";
         }
         Served s;
         const RemoteReply reply = exchange(s.listen(token), request);
         QCOMPARE(reply.status, status);
-        QCOMPARE(reply.json().contains(u"error"), status >= 400);
         QCOMPARE(reply.header("Allow"), status == 405 ? QByteArray("GET, HEAD") : QByteArray());
         QCOMPARE(reply.header("WWW-Authenticate").startsWith("Bearer"), status == 401);
         QVERIFY(!request.startsWith("HEAD") || reply.body.isEmpty());
     }
 
-    void keepAliveAnswersPipelinedRequestsInOrder()
-    {
-        Served s;
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, s.listen());
-        QVERIFY(socket.waitForConnected(3000));
-        socket.write("GET /api/v1/status HTTP/1.1\r\n\r\nGET /nothing HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\n\r\n");
-        QCOMPARE(readReply(socket).status, 200);
-        QCOMPARE(readReply(socket).status, 404);
-        QVERIFY(readReply(socket).body.startsWith("# HELP"));
-        QCOMPARE(s.view.server().connectionCount(), 1);
-    }
-
     void idleConnectionsAreBoundedAndTimedOut()
     {
         Served s;
-        RemoteHttpServer::Limits limits;
-        limits.maxConnections = 8;
-        limits.requestTimeoutMs = 400;
+        const RemoteHttpServer::Limits limits{.maxConnections = 8, .requestTimeoutMs = 400};
         s.view.server().setLimits(limits);
         const quint16 port = s.listen();
         std::vector<std::unique_ptr<QTcpSocket>> idle;
@@ -254,19 +125,13 @@ private slots:
 
         // The idle ones are cut at their deadline; then the station answers again.
         QTRY_COMPARE_WITH_TIMEOUT(s.view.server().connectionCount(), 0, 5000);
-        for (const auto &socket : idle)
-            QTRY_COMPARE(socket->state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(get(port, "/api/v1/status").status, 200);
     }
 
-    void listenReportsBadAddressesAndLogsWhere()
+    void listenLogsWhereOrWhyNot()
     {
         Served s;
         QSignalSpy log(&s.view, &RemoteView::logMessage);
-        for (const char *bad : {"8080", "127.0.0.1:0", "127.0.0.1:http"})
-            QVERIFY(s.view.listen(QString::fromLatin1(bad), {}).has_value());
-        QVERIFY(s.view.listen(QStringLiteral("station.example:8080"), {})->contains(u"not an IP address"));
-        QCOMPARE(log.size(), 0);
 
         const QString port = QString::number(freeLoopbackPort());
         QCOMPARE(s.view.listen(QStringLiteral("127.0.0.1:") + port, {}), std::nullopt);
