@@ -43,6 +43,13 @@ private slots:
         arrive(*s.harness->station, foreignFrame);
         arrive(*s.harness->station, foreignFrame);
 
+        // What the page shows of the station.
+        const QJsonObject status = get(port, "/api/v1/status").json();
+        QCOMPARE(status[u"satelliteFrames"].toInt(), 1);
+        QCOMPARE(status[u"foreignFrames"].toInt(), 2);
+        QCOMPARE(status[u"packetType"].toString(), QStringLiteral("EPS debug data"));
+        QCOMPARE(status[u"statusLine"].toString(), s.harness->station->statusLine());
+
         const QJsonObject bus = get(port, "/api/v1/channels").json()[u"channels"][0].toObject();
         QCOMPARE(bus[u"value"].toDouble(), -0.005384375972610999);
         QCOMPARE(bus[u"receivedAt"].toString(), QStringLiteral("2014-08-02T13:05:09.123Z"));
