@@ -23,9 +23,7 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output"); // expected in stdout or stderr
         QTest::newRow("help") << QStringList{"--help"} << 0 << "--station-dir";
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "halvora1 1.4";
         QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << "Unknown option";
-        QTest::newRow("stray argument") << QStringList{"--headless", "extra"} << 2 << "unexpected argument";
     }
 
     void commandLine()
