@@ -104,7 +104,6 @@ private slots:
     {
         QTest::addColumn<QList<QByteArray>>("captures"); // in reception order
         QTest::addColumn<bool>("importLaterFirst");
-        QTest::newRow("this program's capture") << QList<QByteArray>{capture(60)} << false;
         QTest::newRow("other tools' millisecond records") << QList<QByteArray>{capture(60, true)} << false;
         QTest::newRow("the later file imported first")
             << QList<QByteArray>{capture(30), capture(30, false, 30)} << true;

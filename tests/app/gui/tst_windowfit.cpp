@@ -41,7 +41,6 @@ private slots:
     {
         QTest::addColumn<QSize>("available"); // for a client area of 744 x 850
         QTest::addColumn<QSize>("fitting");
-        QTest::newRow("large screen") << QSize(1920, 1050) << QSize(744, 850);
         QTest::newRow("laptop 768 high: room for the vertical bar") << QSize(1366, 740) << QSize(760, 740);
         QTest::newRow("narrow only: room for the horizontal bar") << QSize(700, 1050) << QSize(700, 866);
     }
