@@ -79,13 +79,8 @@ private slots:
             QTest::mouseClick(selector, Qt::LeftButton, {}, QPoint(4, selector->height() / 2));
         }
         QCOMPARE(opened.station.display().selectedChannel(), last);
-        const QList<QRadioButton *> selectors = opened.window.findChildren<QRadioButton *>();
-        QCOMPARE(selectors.size(), 78);
-        for (QRadioButton *selector : selectors) {
-            const int channel = selector->objectName().section(u'_', 1).toInt();
-            QCOMPARE(selector->isChecked(), channel == last);
-            QCOMPARE(opened.base(channel), channel == last ? Highlight : White);
-        }
+        QCOMPARE(opened.base(last), Highlight);
+        QCOMPARE(opened.base(4), White);
         QCOMPARE(opened.control<QGroupBox>(QStringLiteral("chartBox"))->title(), u"CAM 3V3 Curr [mA]"_qs);
         QTRY_COMPARE(opened.window.chartView()->series()->count(), 0); // no record yet
     }
