@@ -1,5 +1,6 @@
 // The Station against a scripted packet engine on loopback: start requests, records of every
 // shape, the capture file's bytes and its failures, reconnects.
+#include "decode/SatelliteFrames.h"
 #include "link/AgwProtocol.h"
 #include "link/Kiss.h"
 #include "support/AgwLoopbackServer.h"
@@ -79,8 +80,8 @@ class TestStationLink : public QObject
 {
     Q_OBJECT
 private slots:
-    // Start requests and the log of a good connection, which stays up past the connect time-out:
-    // that guards the connect only.
+    // Start requests and the log of a good connection, which stays up past the connect time-out
+    // (that guards the connect only) until the station closes it.
     void goodLink()
     {
         auto r = start(100, 150);
@@ -93,6 +94,8 @@ private slots:
                               u"Winsock RemoteHost: 127.0.0.1"_qs, "127.0.0.1:" + port + " | http://127.0.0.1:9/ | N0CALL |  | "}));
         QCOMPARE(r->station().log().entries().front().left(25), u"2014-08-02 13:05:09.123: "_qs);
         QCOMPARE(r->station().linkState(), int(AgwClient::Connected));
+        r->station().prepareClose(); // the Exit path closes the link at once
+        QCOMPARE(r->station().linkState(), int(AgwClient::Closed));
     }
 
     void recordsInAnyCuts_data()
@@ -284,20 +287,26 @@ private slots:
         QTRY_COMPARE(engine.received(), StartRequests + AgwProtocol::header('G'));
     }
 
-    void sameMinuteRestartAppends()
+    // A restart within the minute appends to the capture file, and the boxes show the archived
+    // frame's values before any frame arrives.
+    void restartAppendsAndShowsTheLastValues()
     {
-        const QByteArray data = frame(ForeignAddress, "r");
+        const QByteArray data = SatelliteFrames::frameOf(SatelliteFrames::EpsDebugGroups, SatelliteFrames::EpsDebugLength);
         StationHarness h(configFor());
+        QString shown;
         for (int run = 0; run < 2; ++run) {
-            StationOptions options;
+            StationOptions options = quietOptions();
             options.programDir = h.dir.path();
             options.timeSource = &h.clock;
             Station station(options);
             station.start();
+            QCOMPARE(station.display().text(14), shown);
             station.handleRecord(AgwLoopbackServer::rawFrameRecord(data));
+            shown = station.display().text(14);
             station.exit();
         }
-        QCOMPARE(readFile(h.path(u"N0CALL_02082014_1305.kss"_qs)), kissRecord(data) + kissRecord(data));
+        QVERIFY(!shown.isEmpty());
+        QCOMPARE(readFile(h.path(u"N0CALL_02082014_1305.kss"_qs)), (kissRecord(data) + TimeRecord).repeated(2));
     }
 
     // A failing capture file is logged once with the OS reason and shown as a warning, retried
