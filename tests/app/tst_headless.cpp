@@ -17,23 +17,11 @@ class TestHeadless : public QObject
     Q_OBJECT
 private slots:
 
-    void commandLine_data()
+    void unknownOptionIsAUsageError()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("output"); // expected in stdout or stderr
-        QTest::newRow("help") << QStringList{"--help"} << 0 << "--station-dir";
-        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << "Unknown option";
-    }
-
-    void commandLine()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, output);
-        const ProgramRun run = runProgram(QStringLiteral("halvora1"), arguments);
-        QCOMPARE(run.exitCode, exitCode);
-        QVERIFY2(QString::fromUtf8(run.out + run.err).contains(output), run.out + run.err);
+        const ProgramRun run = runProgram(QStringLiteral("halvora1"), {u"--frobnicate"_qs});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains("Unknown option"), run.err);
     }
 
     // SIGTERM ends the stations of the end-to-end tests; SIGINT takes the same Exit path.

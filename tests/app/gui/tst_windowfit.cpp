@@ -37,21 +37,6 @@ class TestWindowFit : public QObject
     Q_OBJECT
 private slots:
 
-    void fittingSize_data()
-    {
-        QTest::addColumn<QSize>("available"); // for a client area of 744 x 850
-        QTest::addColumn<QSize>("fitting");
-        QTest::newRow("laptop 768 high: room for the vertical bar") << QSize(1366, 740) << QSize(760, 740);
-        QTest::newRow("narrow only: room for the horizontal bar") << QSize(700, 1050) << QSize(700, 866);
-    }
-
-    void fittingSize()
-    {
-        QFETCH(QSize, available);
-        QFETCH(QSize, fitting);
-        QCOMPARE(ClientScrollArea::fittingSize(QSize(744, 850), available, 16), fitting);
-    }
-
     // Opened on the laptop screen, the window is only too high: it scrolls, and the hidden strip
     // stays out of sight however far it is scrolled.
     void scrollingAndHiddenStrip()
