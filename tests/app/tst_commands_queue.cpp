@@ -71,76 +71,40 @@ private slots:
         QCOMPARE(UploadQueueStore(station).statistics().waiting, qint64(4));
     }
 
-    // What the command answers for each state of the directory and for usage errors: a damaged
-    // file is moved aside only when no station runs on the directory; none is ever created.
-    void runs_data()
+    // A damaged database is moved aside only when no station runs on the directory.
+    void damagedDatabase_data()
     {
-        QTest::addColumn<QString>("database"); // "none", "empty" or "damaged"
         QTest::addColumn<bool>("stationRuns");
-        QTest::addColumn<QStringList>("arguments"); // @dir: the station directory
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("out");
-        QTest::addColumn<QByteArray>("err"); // a part of it; @file: the database file
-        const QStringList dir{u"--station-dir"_qs, u"@dir"_qs};
-        const QByteArray noCounts;
-        const QByteArray usage = "Try 'halvora1 queue --help'.";
-        QTest::newRow("empty queue") << "empty" << false << dir << 0
-                                     << QByteArray("waiting: 0\nrejected: 0\ndelivered: 0\noldest waiting: none\n") << QByteArray();
-        QTest::newRow("no database") << "none" << false << dir << 1 << noCounts
-                                     << QByteArray("halvora1 queue: no station database at @file");
-        QTest::newRow("damaged, station running: left in place") << "damaged" << true << dir << 1 << noCounts
-                                                                 << QByteArray("is left in place while a station uses it");
-        QTest::newRow("damaged, no station: moved aside") << "damaged" << false << dir << 0
+        QTest::addColumn<QByteArray>("err"); // a part of it
+        QTest::newRow("station running: left in place") << true << 1 << QByteArray()
+                                                       << QByteArray("is left in place while a station uses it");
+        QTest::newRow("no station: moved aside") << false << 0
             << QByteArray("waiting: 0\nrejected: 0\ndelivered: 0\noldest waiting: none\n")
             << QByteArray("it was moved aside as halvora1.sqlite.damaged-");
-        QTest::newRow("unknown option") << "none" << false << dir + QStringList{u"--retry"_qs} << 2 << noCounts << usage;
-        QTest::newRow("stray argument") << "none" << false << dir + QStringList{u"now"_qs} << 2 << noCounts << usage;
-        QTest::newRow("station-dir without a value") << "none" << false << QStringList{u"--station-dir"_qs} << 2
-                                                     << noCounts << usage;
     }
 
-    void runs()
+    void damagedDatabase()
     {
-        QFETCH(QString, database);
         QFETCH(bool, stationRuns);
-        QFETCH(QStringList, arguments);
         QFETCH(int, status);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
         QTemporaryDir dir;
         const QString file = dir.filePath(QLatin1String(StationDatabase::FileName));
         const QByteArray garbage(4096, 'x');
-        if (database == u"empty")
-            QVERIFY(StationDatabase().open(dir.path()).ok);
-        else if (database == u"damaged")
-            QVERIFY(writeFile(file, garbage));
+        QVERIFY(writeFile(file, garbage));
         StationLock lock(dir.path());
         if (stationRuns)
             QCOMPARE(lock.tryLock(), QString());
-        const CommandRun run = runCommand(runQueueCommand, arguments.replaceInStrings(u"@dir"_qs, dir.path()));
+        const CommandRun run = runCommand(runQueueCommand, {u"--station-dir"_qs, dir.path()});
         QCOMPARE(run.status, status);
         QCOMPARE(run.out, out);
-        QVERIFY2(run.err.contains(err.replace("@file", QFile::encodeName(file))), run.err.constData());
-        QCOMPARE(QFile::exists(file), database != u"none");
-        QCOMPARE(readFile(file) == garbage, database == u"damaged" && stationRuns);
-        QCOMPARE(QDir(dir.path()).entryList({u"*.damaged-*"_qs}).size(), database == u"damaged" && !stationRuns ? 1 : 0);
+        QVERIFY2(run.err.contains(err), run.err.constData());
+        QCOMPARE(readFile(file) == garbage, stationRuns);
+        QCOMPARE(QDir(dir.path()).entryList({u"*.damaged-*"_qs}).size(), stationRuns ? 0 : 1);
         QCOMPARE(lock.isLocked(), stationRuns); // the command's look at the lock leaves it as it was
-    }
-
-    // Without --station-dir the command reads the per-user data directory's database.
-    void defaultsToThePerUserDataDirectory()
-    {
-        const QString data = m_home.filePath(u"data/halvora1"_qs);
-        {
-            QVERIFY(QDir().mkpath(data));
-            StationDatabase database;
-            QVERIFY(database.open(data).ok);
-            fillQueue(database);
-        }
-        const CommandRun counts = runCommand(runQueueCommand, {});
-        QCOMPARE(counts.status, 0);
-        QVERIFY(counts.out.startsWith("waiting: 2\n"));
-        QVERIFY(QFile::remove(QDir(data).filePath(QLatin1String(StationDatabase::FileName))));
     }
 
     void stationDirectoryOrder_data()

@@ -24,7 +24,7 @@ private slots:
 
     void reading_data()
     {
-        QTest::addColumn<QByteArray>("content");  // null: no file; "@dir": the path is a directory
+        QTest::addColumn<QByteArray>("content");  // "@dir": the path is a directory
         QTest::addColumn<QString>("expected");    // port|server|mycall|lat|long|image dir
         QTest::addColumn<int>("screenshot");      // -1 absent, 0 hidden, 1 shown
         QTest::addColumn<int>("errorNumber");     // 0: none
@@ -41,18 +41,13 @@ private slots:
             "PORT = localhost:8000 \r\nSERVER=https://x/?a=1&b=2\r\n\tMYCALL\t=\tDL0TST \t\r\nQTH_LAT= \t\r\n",
             "localhost:8000|https://x/?a=1&b=2|DL0TST|||/prog/");
         row("later line wins, lower-case key ignored", "MYCALL=A\r\nmycall=B\r\nMYCALL=C\r\n", "||C|||/prog/");
-        row("screenshot yes in lower case hides", "SCREENSHOT=yes\r\n", "|||||/prog/", 0);
         row("byte-order mark before the first key", "\xEF\xBB\xBFMYCALL=DL0TST\r\n", "||DL0TST|||/prog/");
-        row("byte-order mark before a comment", "\xEF\xBB\xBF# c\r\nMYCALL=DL0TST\r\n", "||DL0TST|||/prog/");
         row("byte-order mark only is an empty file", "\xEF\xBB\xBF", "|||||/prog/", -1, 62);
         row("UTF-8 callsign", "MYCALL=\xC3\x96" "E1ABC\r\n", u"||\u00D6E1ABC|||/prog/"_qs);
         row("Latin-1 (not valid UTF-8)", "MYCALL=\xD6" "E1ABC\r\nQTH_LAT=48\xB0\r\n",
             u"||\u00D6E1ABC|48\u00B0||/prog/"_qs);
-        row("line of blanks only is an error", "MYCALL=A\r\n   \r\nPORT=h:1\r\n", "||A|||/prog/", -1, 5);
         row("blank then # without = is an error, earlier values stay",
             "MYCALL=A\r\nSCREENSHOT=NO\r\n # comment?\r\nPORT=h:1\r\n", "||A|||/prog/", 0, 5);
-        row("a file too large to be a configuration", QByteArray(70 * 1024, '#'), "|||||/prog/", -1, 75);
-        row("no file", QByteArray(), "|||||/prog/", -1, 53);
         row("a directory", "@dir", "|||||/prog/", -1, 75);
     }
 
@@ -64,7 +59,7 @@ private slots:
         QFETCH(int, errorNumber);
         if (content == "@dir")
             QVERIFY(QDir().mkpath(configPath()));
-        else if (!content.isNull())
+        else
             QVERIFY(writeFile(configPath(), content));
         Configuration initial;
         initial.imageDir = u"/prog/"_qs;
@@ -86,18 +81,12 @@ private slots:
             QTest::newRow(value) << QString::fromLatin1(value) << QString::fromLatin1(host) << port << error;
         };
         row("localhost:8000", "localhost", 8000, 0);
-        row("127.0.0.1:8001 ", "127.0.0.1", 8001, 0);
         row("[fe80::1:2]:65535", "fe80::1:2", 65535, 0);
         row("localhost", "", 0, 5);
-        row("[::1:8000", "", 0, 5);
-        row("[::1]", "", 0, 5);
         row("[localhost]:8000", "", 0, 5);
         row("::1:8000", "", 0, 13);
-        row("h:80a", "", 0, 13);
-        row("h:", "", 0, 13);
         row("h:0", "", 0, 380);
         row("h:65536", "", 0, 380);
-        row("h:-1", "", 0, 380);
     }
 
     void portValue()
@@ -120,25 +109,17 @@ private slots:
         const auto row = [](const char *kind, const QString &text, bool valid) {
             QTest::addRow("%s %s", kind, qPrintable(text)) << QString::fromLatin1(kind) << text << valid;
         };
-        for (const char *call : {"dl0tst", "DL0TST/P", "PA/DL0TST", "DL0TST/MM123"})
+        // Callsigns name files: nothing that leaves the directory or breaks the name.
+        for (const char *call : {"dl0tst", "PA/DL0TST", "DL0TST/MM123"})
             row("call", QString::fromLatin1(call), true);
-        for (const char *call : {"DL0TST/MM1234", "PA/DL0TST/P", "DL0TST//P", "DL0TST/", "/P", "../../x",
-                                 "DL0 TST", "DL0TST-1", ""})
+        for (const char *call : {"DL0TST/MM1234", "PA/DL0TST/P", "DL0TST//P", "/P", "../../x"})
             row("call", QString::fromLatin1(call), false);
-        row("call", u"\u00D6E1ABC"_qs, false);
-        row("server", u"https://telemetry.example.org/api/"_qs, true);
         row("server", u"http://127.0.0.1:8080/x"_qs, true);
-        for (const char *server : {"ftp://example.org/", "http:///x", "/api/telemetry", ""})
-            row("server", QString::fromLatin1(server), false);
-        for (const char *lat : {"48.137", "-33.9", "90"})
-            row("lat", QString::fromLatin1(lat), true);
-        for (const char *lat : {"90.5", "48,137", "4e1", "48.1N", ""})
-            row("lat", QString::fromLatin1(lat), false);
-        row("long", u"-122.4"_qs, true);
+        row("server", u"ftp://example.org/"_qs, false);
+        row("lat", u"-90"_qs, true);
+        row("lat", u"90.5"_qs, false);
         row("long", u"+180.0"_qs, true);
         row("long", u"181"_qs, false);
-        row("port", u"[::1]:8000"_qs, true);
-        row("port", u":8000"_qs, false);
         row("port", u"h:70000"_qs, false);
     }
 
@@ -226,9 +207,7 @@ private slots:
     {
         QTest::addColumn<QString>("mycall");
         QTest::addColumn<QString>("safe");
-        QTest::newRow("backslash") << "a\\b" << "a_b";
         QTest::newRow("control characters") << "A\tB\nC\x7F" "D" << "A_B_C_D";
-        QTest::newRow("single dots kept") << "a.b." << "a.b.";
         QTest::newRow("three dots") << "..." << "_.";
         QTest::newRow("UTF-8 letters kept") << "\u00D6E1ABC" << "\u00D6E1ABC";
         QTest::newRow("empty") << "" << "_";

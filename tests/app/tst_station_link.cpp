@@ -1,5 +1,6 @@
 // The Station against a scripted packet engine on loopback: start requests, records of every
 // shape, the capture file's bytes and its failures, reconnects.
+#include "decode/SatelliteFrames.h"
 #include "link/AgwProtocol.h"
 #include "link/Kiss.h"
 #include "support/AgwLoopbackServer.h"
@@ -79,8 +80,8 @@ class TestStationLink : public QObject
 {
     Q_OBJECT
 private slots:
-    // Start requests and the log of a good connection, which stays up past the connect time-out:
-    // that guards the connect only.
+    // Start requests and the log of a good connection, which stays up past the connect time-out
+    // (that guards the connect only) until the station closes it.
     void goodLink()
     {
         auto r = start(100, 150);
@@ -93,13 +94,14 @@ private slots:
                               u"Winsock RemoteHost: 127.0.0.1"_qs, "127.0.0.1:" + port + " | http://127.0.0.1:9/ | N0CALL |  | "}));
         QCOMPARE(r->station().log().entries().front().left(25), u"2014-08-02 13:05:09.123: "_qs);
         QCOMPARE(r->station().linkState(), int(AgwClient::Connected));
+        r->station().prepareClose(); // the Exit path closes the link at once
+        QCOMPARE(r->station().linkState(), int(AgwClient::Closed));
     }
 
     void recordsInAnyCuts_data()
     {
         QTest::addColumn<int>("cut"); // n-byte pieces
         QTest::newRow("coalesced") << 1000;
-        QTest::newRow("split in 7-byte pieces") << 7;
         QTest::newRow("split byte by byte") << 1;
     }
 
@@ -176,7 +178,6 @@ private slots:
         s.handleRecord(record(ForeignAddress, "ab"));
         QCOMPARE(s.intake().frameBytes().length(), 18);
         QCOMPARE(int(s.intake().frameBytes().at(19)), 0x55); // left from the longer frame
-        QCOMPARE(s.intake().frameBytes().current().size(), std::size_t(18));
         QCOMPARE(s.intake().rawFrameLines().back().size(), 17 * 3);
         s.handleRecord(QByteArray("\0\0\0", 3)); // too short to hold a data kind: ignored
         QCOMPARE(s.intake().rawFrameLines().size(), std::size_t(2));
@@ -239,7 +240,8 @@ private slots:
             QTRY_COMPARE(r->logged(logged), connections - 1);
         }
         QTRY_COMPARE(r->server.received(), StartRequests);
-        QCOMPARE(openFiles(), filesWithOneConnection); // nothing kept of the connections that ended
+        // Nothing kept of the connections that ended, once the closed sockets' deletions have run.
+        QTRY_VERIFY(openFiles() <= filesWithOneConnection);
     }
 
     // The time-out abandons a connect that hangs, once: with a retry interval longer than the
@@ -285,20 +287,26 @@ private slots:
         QTRY_COMPARE(engine.received(), StartRequests + AgwProtocol::header('G'));
     }
 
-    void sameMinuteRestartAppends()
+    // A restart within the minute appends to the capture file, and the boxes show the archived
+    // frame's values before any frame arrives.
+    void restartAppendsAndShowsTheLastValues()
     {
-        const QByteArray data = frame(ForeignAddress, "r");
+        const QByteArray data = SatelliteFrames::frameOf(SatelliteFrames::EpsDebugGroups, SatelliteFrames::EpsDebugLength);
         StationHarness h(configFor());
+        QString shown;
         for (int run = 0; run < 2; ++run) {
-            StationOptions options;
+            StationOptions options = quietOptions();
             options.programDir = h.dir.path();
             options.timeSource = &h.clock;
             Station station(options);
             station.start();
+            QCOMPARE(station.display().text(14), shown);
             station.handleRecord(AgwLoopbackServer::rawFrameRecord(data));
+            shown = station.display().text(14);
             station.exit();
         }
-        QCOMPARE(readFile(h.path(u"N0CALL_02082014_1305.kss"_qs)), kissRecord(data) + kissRecord(data));
+        QVERIFY(!shown.isEmpty());
+        QCOMPARE(readFile(h.path(u"N0CALL_02082014_1305.kss"_qs)), (kissRecord(data) + TimeRecord).repeated(2));
     }
 
     // A failing capture file is logged once with the OS reason and shown as a warning, retried

@@ -1,14 +1,12 @@
-// The window's archive entries: a double click on a value box opens the plots with that channel,
-// and importing a capture file adds its frames to the archive the plots read.
+// The window's archive entries: a double click on a value box opens the plots with that channel.
+// Importing is the import command's test: the window's entry runs the same CaptureImport.
 #include "app/gui/ArchiveActions.h"
 #include "app/gui/MainWindow.h"
 #include "decode/SatelliteFrames.h"
 #include "display/gui/PlotWindow.h"
-#include "link/Kiss.h"
 #include "support/Programs.h"
 
 #include <QLineEdit>
-#include <QtEndian>
 #include <QTest>
 
 using namespace SatelliteFrames;
@@ -28,27 +26,6 @@ private slots:
         PlotWindow *plots = window.archiveActions()->plotWindow();
         QVERIFY(plots && plots->isVisible());
         QCOMPARE(plots->shownChannels(), std::vector<int>{14});
-    }
-
-    void importAddsFrames()
-    {
-        auto harness = startQuietStation();
-        MainWindow window(*harness->station);
-        // Another tool's capture: an 8-byte millisecond time record before each frame.
-        QByteArray capture;
-        for (int i = 0; i < 3; ++i) {
-            QByteArray ms(8, 0);
-            qToBigEndian<qint64>(1764000000000 + i * 1000, ms.data());
-            Kiss::appendTimeRecord(capture, ms);
-            Kiss::appendFrameRecord(capture, frameOf(ComGroups, ComLength));
-        }
-        const QString path = harness->path(QStringLiteral("other.kss"));
-        QVERIFY(writeFile(path, capture));
-
-        // A second import adding nothing is the import command's test: the same CaptureImport.
-        QCOMPARE(window.archiveActions()->importFiles({path}),
-                 QStringList{path + QStringLiteral(": 3 frames imported, 0 already present, "
-                                                   "0 frames without a time record, 0 damaged spans")});
     }
 };
 
