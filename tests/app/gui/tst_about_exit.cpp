@@ -1,11 +1,13 @@
-// The About window and the ways out of the window mode: About closes with Escape; Exit ends the
-// program even with About open; SIGINT and SIGTERM take the Exit path in window mode too.
+// The About window and the ways out of the window mode: About is centred and readable and closes
+// with Escape; Exit ends the program even with About open; SIGINT and SIGTERM take the Exit path
+// in window mode too.
 #include "app/gui/AboutWindow.h"
 #include "app/gui/MainWindow.h"
 #include "support/Programs.h"
 #include "support/StationHarness.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QProcess>
 #include <QTest>
 
@@ -30,6 +32,13 @@ private slots:
         aboutAction->trigger();
         AboutWindow *about = window->aboutWindow();
         QVERIFY(about && about->isVisible());
+        // Centred on the main window, no label clipped, the window's face applied.
+        const QPoint offset = about->frameGeometry().center() - window->frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(u"%1,%2"_qs.arg(offset.x()).arg(offset.y())));
+        QCOMPARE(about->font().pixelSize(), 10);
+        for (const QLabel *label : about->findChildren<QLabel *>())
+            QVERIFY2(label->wordWrap() || label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                     qPrintable(label->text()));
         QTest::keyClick(about, Qt::Key_Escape);
         QVERIFY(!about->isVisible());
 
