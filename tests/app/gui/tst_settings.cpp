@@ -72,6 +72,20 @@ private slots:
         QVERIFY(!edit->property("invalid").toBool());
     }
 
+    // A refused write is not reported as saved: the dialog stays, the file and the running
+    // configuration keep what they had.
+    void failedSaveKeepsTheDialogOpenAndTheFile()
+    {
+        Opened opened(validConfig());
+        const QByteArray file = validConfig() + QByteArray(70 * 1024, '#');
+        QVERIFY(writeFile(opened.configPath(), file));
+        opened.save(u"MYCALL"_qs, u"DL0TST"_qs);
+        QVERIFY(opened.dialog() && opened.dialog()->isVisible());
+        QVERIFY2(opened.problem().startsWith(u"Not saved: "_qs + opened.configPath()), qPrintable(opened.problem()));
+        QCOMPARE(readFile(opened.configPath()), file);
+        QCOMPARE(opened.station.configuration().mycall, u"XR9ABC"_qs);
+    }
+
     // A save applies at once: a new PORT opens a new link, a new SERVER and position serve the
     // next frame.
     void savedValuesApplyAtOnce()
