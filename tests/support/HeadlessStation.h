@@ -62,6 +62,18 @@ public:
         return files.size() == 1 ? readCaptureRecords(m_dir.filePath(files.front()))
                                  : QList<CaptureFileReader::Record>{};
     }
+    // The same in brief: each frame record in hex, "time" for a time record, "?" for others.
+    QStringList captureSummary() const
+    {
+        QStringList summary;
+        for (const CaptureFileReader::Record &record : captureRecords()) {
+            if (record.kind == CaptureFileReader::Kind::Frame)
+                summary << QString::fromLatin1(record.data.toHex(' '));
+            else
+                summary << (record.kind == CaptureFileReader::Kind::TimeText ? "time" : "?");
+        }
+        return summary;
+    }
     int captureFrameCount() const
     {
         const auto records = captureRecords();
