@@ -117,7 +117,6 @@ private slots:
 
         // Each body as stored at reception (its time, not the time it was sent).
         const QSet<QByteArray> bodies = expectedBodies(dir.path());
-        QCOMPARE(bodies.size(), BacklogFrames + LiveFrames);
         QSet<QByteArray> arrived;
         for (const HttpRequest &request : server.requests()) {
             QVERIFY2(bodies.contains(request.body), request.body.constData());

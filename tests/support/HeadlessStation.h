@@ -74,13 +74,6 @@ public:
         }
         return summary;
     }
-    int captureFrameCount() const
-    {
-        const auto records = captureRecords();
-        return int(std::count_if(records.begin(), records.end(), [](const auto &record) {
-            return record.kind == CaptureFileReader::Kind::Frame;
-        }));
-    }
 
 private:
     bool launch(const QStringList &extraArguments)
