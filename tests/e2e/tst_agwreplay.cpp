@@ -94,7 +94,8 @@ private slots:
         QTest::newRow("satellite") << SatelliteShort << QByteArray("XR9K-11") << QByteArray("XR9KG-1");
         QTest::newRow("foreign") << QByteArray::fromHex("0082A0A4A640406088986290ACA47303F0") + "!hello"
                                  << QByteArray("DL1HVR-9") << QByteArray("APRS");
-        QTest::newRow("no addresses") << QByteArray(1, '\0') << QByteArray() << QByteArray();
+        QTest::newRow("addresses only") << SatelliteShort.left(15) << QByteArray("XR9K-11") << QByteArray("XR9KG-1");
+        QTest::newRow("no addresses") << SatelliteShort.left(14) << QByteArray() << QByteArray();
     }
 
     void callFields()

@@ -43,9 +43,14 @@ struct Uploader
     UploadQueueStore queue{database};
     UploadController controller{queue};
     QSignalSpy log{&controller, &UploadController::logMessage};
+    QList<qint64> delays; // each wait before a retry, as planned
 
     Uploader(const QString &server, int count, qint64 retryBaseDelay = LongDelay)
     {
+        QObject::connect(&controller, &UploadController::queueStateChanged, [this] {
+            if (const auto next = controller.nextTryMs(); next && (delays.isEmpty() || delays.last() != *next - Now))
+                delays << *next - Now;
+        });
         QVERIFY(database.open(dir.path()).ok);
         for (int i = 1; i <= count; ++i)
             queue.enqueue(Now + i, QByteArray::number(i), bodyOf(i));
@@ -156,14 +161,9 @@ private slots:
         const quint16 port = freeLoopbackPort();
         Uploader u(u"http://127.0.0.1:%1/telemetry"_qs.arg(port), 2, 40);
         QSignalSpy kinds(&u.controller, &UploadController::failureKindChanged);
-        QList<qint64> delays;
-        connect(&u.controller, &UploadController::queueStateChanged, this, [&] {
-            if (u.controller.nextTryMs() && (delays.isEmpty() || delays.last() != *u.controller.nextTryMs() - Now))
-                delays << *u.controller.nextTryMs() - Now;
-        });
         u.controller.frameQueued();
-        QTRY_COMPARE_WITH_TIMEOUT(delays.size(), 4, 10000);
-        QCOMPARE(delays, (QList<qint64>{40, 80, 160, 320}));
+        QTRY_COMPARE_WITH_TIMEOUT(u.delays.size(), 4, 10000);
+        QCOMPARE(u.delays, (QList<qint64>{40, 80, 160, 320}));
         QCOMPARE(texts(u.log).first(), u"10061: Connection refused by 127.0.0.1:%1"_qs.arg(port));
         QCOMPARE(u.rows().first(), u"0 4 "_qs + texts(u.log).first() + u'|' + bodyOf(1));
 
@@ -182,14 +182,16 @@ private slots:
         LoopbackHttpServer http;
         QVERIFY(http.start());
         const LoopbackHttpServer::Answer refused{400, "Bad Request", {}, true, "bad frame\r\n" + QByteArray(300, 'z')};
-        http.queueAnswers({refused, refused, refused});
+        http.queueAnswers({refused, refused, refused, {500, "Internal Server Error", {}}});
         Uploader u(http.url(), 2, 20);
         u.controller.frameQueued();
 
         QTRY_COMPARE(u.delivered(), 1);
-        QCOMPARE(http.requests().size(), 4);
+        QCOMPARE(http.requests().size(), 5);
+        QCOMPARE(u.delays, (QList<qint64>{20, 40, 20})); // the rejection ends the run of failures
         const QString reason = QStringLiteral("HTTP/1.1 400 Bad Request bad frame  ") + QString(189, u'z');
-        QCOMPARE(u.rows(), (QStringList{u"2 3 "_qs + reason + u'|' + bodyOf(1), u"1 0 |"_qs + bodyOf(2)}));
+        QCOMPARE(u.rows(), (QStringList{u"2 3 "_qs + reason + u'|' + bodyOf(1),
+                                        u"1 1 HTTP/1.1 500 Internal Server Error|"_qs + bodyOf(2)}));
         QCOMPARE(texts(u.log).filter(QStringLiteral("rejected")),
                  QStringList{QStringLiteral("upload rejected after 3 tries: ") + reason});
     }
