@@ -5,7 +5,7 @@
 
 TestCertificates TestCertificates::generate(const QString &directory)
 {
-    // A self-signed certificate is its own authority: trusted once added, unknown otherwise.
+    // Self-signed: no client trusts it unless told to.
     TestCertificates result;
     QProcess openssl;
     openssl.setWorkingDirectory(directory);
@@ -21,7 +21,6 @@ TestCertificates TestCertificates::generate(const QString &directory)
     }
     const QDir dir(directory);
     result.server = QSslCertificate(readFile(dir.filePath(QStringLiteral("server.pem"))));
-    result.authority = result.server;
     result.serverKey = QSslKey(readFile(dir.filePath(QStringLiteral("server.key"))), QSsl::Ec);
     if (result.server.isNull() || result.serverKey.isNull())
         result.error = QStringLiteral("openssl wrote certificates Qt cannot read");
