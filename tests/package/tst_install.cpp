@@ -1,13 +1,12 @@
 // Installs this build tree into a temporary root as the package does and checks what lands
-// there: the file list, the desktop files and user unit against each other and the program, the
-// manual page against the program's own --help, and the example configuration against the reader.
+// there: the file list, the desktop files and user unit against each other and the program, and
+// the example configuration against the reader.
 #include "app/Configuration.h"
 #include "app/SettingsValidators.h"
 #include "support/Programs.h"
 
 #include <QDirIterator>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -103,31 +102,6 @@ private slots:
         const QStringList arguments = tool == u"appstreamcli" ? QStringList{"validate", "--no-net"} : QStringList{};
         const auto [exitCode, output] = run(program, arguments + QStringList{installed(file)});
         QVERIFY2(exitCode == 0 && !output.contains("error") && !output.contains("warning"), output.constData());
-    }
-
-    void manualPageCoversEveryOption()
-    {
-        const auto [unzipped, manual] =
-            run(QStringLiteral("gzip"), {"-dc", installed("/usr/share/man/man1/halvora1.1.gz")});
-        QCOMPARE(unzipped, 0);
-        const QString page = QString::fromUtf8(manual).remove(u'\\');
-
-        // Every option the installed program itself offers, plus the commands and options of the
-        // station database and remote view, and the exit statuses.
-        const auto [helped, help] = run(installed("/usr/bin/halvora1"), {"--help"});
-        QCOMPARE(helped, 0);
-        QStringList names;
-        static const QRegularExpression option(QStringLiteral("--([a-z][a-z-]+)"));
-        for (const QRegularExpressionMatch &match : option.globalMatch(QString::fromUtf8(help)))
-            names << match.captured(0);
-        names.removeAll(QStringLiteral("--help-all")); // Qt's own, never shown by halvora1
-        QVERIFY(names.contains(u"--headless"));
-        names << "--http" << "decode" << "import" << "export" << "queue" << "--from" << "--to"
-              << "--channels" << "--retry-rejected" << ".B 0" << ".B 1" << ".B 2" << ".B 74"
-              << ".B 78" << "~/.config/halvora1/online_conf.ini" << "~/.local/share/halvora1/";
-        names.removeDuplicates();
-        for (const QString &name : std::as_const(names))
-            QVERIFY2(page.contains(name), qPrintable(name + QStringLiteral(" is not in halvora1(1)")));
     }
 
     void exampleConfigurationIsValid()

@@ -62,12 +62,17 @@ public:
         return files.size() == 1 ? readCaptureRecords(m_dir.filePath(files.front()))
                                  : QList<CaptureFileReader::Record>{};
     }
-    int captureFrameCount() const
+    // The same in brief: each frame record in hex, "time" for a time record, "?" for others.
+    QStringList captureSummary() const
     {
-        const auto records = captureRecords();
-        return int(std::count_if(records.begin(), records.end(), [](const auto &record) {
-            return record.kind == CaptureFileReader::Kind::Frame;
-        }));
+        QStringList summary;
+        for (const CaptureFileReader::Record &record : captureRecords()) {
+            if (record.kind == CaptureFileReader::Kind::Frame)
+                summary << QString::fromLatin1(record.data.toHex(' '));
+            else
+                summary << (record.kind == CaptureFileReader::Kind::TimeText ? "time" : "?");
+        }
+        return summary;
     }
 
 private:

@@ -3,10 +3,6 @@
 #include <QSslSocket>
 #include <QTimer>
 
-namespace {
-constexpr qint64 HugePiece = 64 * 1024;
-}
-
 LoopbackHttpServer::LoopbackHttpServer(QObject *parent) : QTcpServer(parent) {}
 
 bool LoopbackHttpServer::start()
@@ -58,11 +54,7 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket *socket)
         if (parsed.status == HttpParseResult::Status::Incomplete)
             break;
         if (parsed.status == HttpParseResult::Status::Malformed) {
-            socket->setProperty("buffer", QByteArray());
-            Answer bad;
-            bad.status = 400;
-            bad.reason = "Bad Request";
-            answer(socket, bad);
+            answer(socket, {400, "Bad Request", {}});
             return;
         }
         buffer.remove(0, parsed.consumed);
@@ -93,49 +85,10 @@ void LoopbackHttpServer::answer(QTcpSocket *socket, const Answer &answer)
     QByteArray text = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + answer.reason + "\r\n";
     for (const auto &[name, value] : answer.headers)
         text += name + ": " + value + "\r\n";
-    const bool close = !m_keepAlive || answer.shape != Shape::Whole;
-    switch (answer.shape) {
-    case Shape::Whole:
-    case Shape::CutShort: {
-        const qint64 announced = answer.body.size() + (answer.shape == Shape::CutShort ? 1000 : 0);
-        text += "Content-Length: " + QByteArray::number(announced) + "\r\n";
-        break;
-    }
-    case Shape::ChunkedCutShort:
-        text += "Transfer-Encoding: chunked\r\n";
-        break;
-    case Shape::Huge:
-        text += "Content-Length: " + QByteArray::number(answer.hugeBodyBytes) + "\r\n";
-        break;
-    }
+    const bool close = !m_keepAlive || answer.cutShort;
+    text += "Content-Length: " + QByteArray::number(answer.body.size() + (answer.cutShort ? 1000 : 0)) + "\r\n";
     text += close ? "Connection: close\r\n\r\n" : "\r\n";
-    if (answer.shape == Shape::ChunkedCutShort)
-        text += QByteArray::number(answer.body.size(), 16) + "\r\n" + answer.body + "\r\n";
-    else
-        text += answer.body;
-    socket->write(text);
-
-    if (answer.shape == Shape::Huge) {
-        socket->setProperty("hugeLeft", answer.hugeBodyBytes);
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { writeHugeBody(socket); });
-        writeHugeBody(socket);
-        return;
-    }
+    socket->write(text + answer.body);
     if (close)
         socket->disconnectFromHost();
-}
-
-void LoopbackHttpServer::writeHugeBody(QTcpSocket *socket)
-{
-    // Only a little at a time in the socket's buffer: the server itself never holds the body.
-    if (socket->bytesToWrite() > HugePiece)
-        return;
-    const qint64 left = socket->property("hugeLeft").toLongLong();
-    if (left <= 0) {
-        socket->disconnectFromHost();
-        return;
-    }
-    const qint64 piece = qMin(left, HugePiece);
-    socket->setProperty("hugeLeft", left - piece);
-    socket->write(QByteArray(piece, 'x'));
 }

@@ -12,19 +12,12 @@
 
 // A real HTTP (or, with a certificate, HTTPS) server on 127.0.0.1 for upload tests: records every
 // request it parses and answers each with a configurable status, headers and body, or misbehaves
-// the way real servers do (never answers, answers late, cuts the response short, sends a huge
-// body). With keep-alive on it serves many requests per connection, as a production server would.
+// the way real servers do (never answers, answers late, cuts the response short). With keep-alive
+// on it serves many requests per connection, as a production server would.
 class LoopbackHttpServer : public QTcpServer
 {
     Q_OBJECT
 public:
-    enum class Shape {
-        Whole,           // status, headers, Content-Length and the body
-        CutShort,        // announces 1000 bytes more than it sends, then closes
-        ChunkedCutShort, // chunked: the body as one chunk, then closes without the last chunk
-        Huge,            // Content-Length hugeBodyBytes, written as fast as the client reads
-    };
-
     struct Answer
     {
         int status = 201;
@@ -32,9 +25,8 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         bool respond = true; // false: keep the connection open without a word
         QByteArray body = {};
-        Shape shape = Shape::Whole;
-        int delayMs = 0;           // a slow server: answers this long after the request
-        qint64 hugeBodyBytes = 0;  // for Shape::Huge
+        bool cutShort = false; // announces 1000 bytes more than it sends, then closes
+        int delayMs = 0; // a slow server: answers this long after the request
     };
 
     explicit LoopbackHttpServer(QObject *parent = nullptr);
@@ -57,7 +49,6 @@ protected:
 private:
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const Answer &answer);
-    void writeHugeBody(QTcpSocket *socket);
 
     Answer m_answer;
     QList<Answer> m_nextAnswers;

@@ -4,11 +4,10 @@
 #include <QSslKey>
 #include <QString>
 
-// A throw-away certificate authority and a server certificate it signed for 127.0.0.1 and
-// localhost, made with the openssl command in a directory the test owns. For TLS tests only.
+// A throw-away self-signed server certificate for 127.0.0.1 and localhost, unknown to clients,
+// made with the openssl command in a directory the test owns. For TLS tests only.
 struct TestCertificates
 {
-    QSslCertificate authority;
     QSslCertificate server;
     QSslKey serverKey;
     QString error; // set when openssl is missing or failed

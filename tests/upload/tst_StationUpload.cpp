@@ -75,7 +75,6 @@ private slots:
         };
         answered(200, "OK", false);
         answered(401, "Unauthorized", true);
-        answered(407, "Proxy Authentication Required", true);
         const auto ownFailure = [](int number, const char *text) {
             return entry(u"error number: %1\r\nerror discription: %2\r\nHeaders: \r\nResponse code: %1\r\n"
                          "Response Info: %2"_qs.arg(number).arg(QLatin1String(text)));
@@ -97,7 +96,6 @@ private slots:
         QVERIFY(t.ready);
         t.station->handleRecord(satelliteRecord());
         QTRY_COMPARE(t.entriesAfterBody(), entries);
-        QCOMPARE(t.station->uploadBody(), Body);
         QCOMPARE(http.requests().value(0).body, server.isEmpty() ? Body.toLatin1() : QByteArray());
         // A 2xx counts; a frame not delivered waits, and the status area says when it is tried again.
         const bool ok = answer.status < 300 && server.isEmpty();

@@ -33,15 +33,14 @@ class TestUpload : public QObject
 {
     Q_OBJECT
 private slots:
+    // What the demo endpoint and the tests' server must not take for a whole request.
     void parse_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<Status>("status");
-        const QByteArray post = "POST /t HTTP/1.1\r\nHost: x\r\ncontent-length: 5\r\n\r\na=1&b";
-        QTest::newRow("whole POST") << post << Status::Complete;
-        QTest::newRow("body still arriving") << post.chopped(2) << Status::Incomplete;
-        QTest::newRow("bad request line") << QByteArray("POST /t\r\n\r\n") << Status::Malformed;
-        QTest::newRow("negative length") << QByteArray("POST /t HTTP/1.1\r\nContent-Length: -4\r\n\r\n")
+        QTest::newRow("body still arriving") << QByteArray("POST /t HTTP/1.1\r\nX: y\r\nContent-Length: 5\r\n\r\na=1")
+                                             << Status::Incomplete;
+        QTest::newRow("negative length") << QByteArray("POST /t HTTP/1.1\r\nContent-Length:-4\r\n\r\n")
                                          << Status::Malformed;
         QTest::newRow("endless header") << "POST /t HTTP/1.1\r\nX: " + QByteArray(20000, 'a') << Status::Malformed;
     }
@@ -51,10 +50,8 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(Status, status);
         const HttpParseResult result = parseHttpRequest(bytes);
-        const bool complete = status == Status::Complete;
         QCOMPARE(result.status, status);
-        QCOMPARE(result.request.body, complete ? QByteArray("a=1&b") : QByteArray());
-        QCOMPARE(result.consumed, complete ? bytes.size() : 0);
+        QCOMPARE(result.consumed, 0);
         QCOMPARE(result.error.isEmpty(), status != Status::Malformed);
     }
 
@@ -66,7 +63,7 @@ private slots:
         QTest::newRow("escaped form characters, blanks")
             << QByteArray("source=XR1%26x%3D5&b=+1") << "source=XR1&x=5|b= 1";
         QTest::newRow("stray percent stays") << QByteArray("a=50%&b=%4") << "a=50%|b=%4";
-        QTest::newRow("key without value, empty field") << QByteArray("flag&c=&&d") << "flag=|c=|=|d=";
+        QTest::newRow("key without value, empty field") << QByteArray("flag&c=&&d&=e") << "flag=|c=|=|d=|=e";
         QTest::newRow("empty first field") << QByteArray("&a=1") << "=|a=1";
     }
 
@@ -80,34 +77,22 @@ private slots:
         QCOMPARE(decoded.join(u'|'), fields);
     }
 
-    // The Station's upload test sends a whole body; here the encoding of the station's values.
-    void body_data()
-    {
-        QTest::addColumn<QStringList>("station"); // MYCALL, QTH_LAT, QTH_LONG
-        QTest::addColumn<QString>("encoded");     // the same, as the body carries them
-        QTest::newRow("form characters") << QStringList{"XR1&noradID=1", "50%+1", "4=5&x"}
-                                         << "XR1%26noradID%3D1|50%25%2B1|4%3D5%26x";
-        QTest::newRow("control characters are encoded, other bytes stay")
-            << QStringList{QStringLiteral("XR1/P \u00FC"), "52\t1", QStringLiteral("4\r\n\x7F")}
-            << QStringLiteral("XR1/P \u00FC|52%091|4%0D%0A%7F");
-    }
-
+    // The Station's upload test sends a whole body; here the encoding of the station's values:
+    // form characters and control characters are escaped, other bytes stay.
     void body()
     {
-        QFETCH(QStringList, station);
-        QFETCH(QString, encoded);
-        const QStringList values = encoded.split(u'|');
-        QCOMPARE(buildUploadBody({station[0], station[1], station[2]}, u"2026-01-01 00:00:00.000", u"03 "),
-                 u"noradID=48263&source=%1&timestamp=2026-01-01T00:00:00.000Z&frame=03"
-                 "&locator=longLat&longitude=%2&latitude=%3&tncPort=0"_qs.arg(values[0], values[2], values[1]));
+        const QString body = buildUploadBody({u"XR1/P&noradID=1 \u00FC"_qs, u"50%+1\t"_qs, u"4=5\r\n\x7F"_qs},
+                                             u"2026-01-01 00:00:00.000", u"03 ");
+        QCOMPARE(body, u"noradID=48263&source=XR1/P%26noradID%3D1 \u00FC&timestamp=2026-01-01T00:00:00.000Z"
+                       "&frame=03&locator=longLat&longitude=4%3D5%0D%0A%7F&latitude=50%25%2B1%09&tncPort=0"_qs);
     }
 
     void hugeAnswerKeepsOnlyItsStart()
     {
-        constexpr qint64 Size = 32 * 1024 * 1024;
+        constexpr qint64 Size = 128 * HttpUpload::MaxKeptBodyBytes;
         LoopbackHttpServer http;
         QVERIFY(http.start());
-        http.setAnswer({201, "Created", {}, true, {}, LoopbackHttpServer::Shape::Huge, 0, Size});
+        http.setAnswer({201, "Created", {}, true, QByteArray(Size, 'x')});
         HttpUpload upload;
         QCOMPARE(post(upload, http.url(), "frame=1"), u"icResponseCompleted"_qs);
         QCOMPARE(upload.httpStatus(), 201);
