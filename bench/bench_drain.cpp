@@ -6,7 +6,7 @@
 #include "QtBenchmarkMain.h"
 #include "store/UploadQueueStore.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/MemoryUploadQueue.h"
+#include "MemoryUploadQueue.h"
 #include "upload/UploadController.h"
 
 #include <benchmark/benchmark.h>
