@@ -53,9 +53,8 @@ private slots:
             QSKIP("prometheus is not installed (scripts/setup installs it)");
         const quint16 webPort = freeLoopbackPort();
         QVERIFY(writeFile(m_dir.filePath(QStringLiteral("prometheus.yml")),
-                          "global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: halvora1\n"
-                          "    static_configs:\n      - targets: ['127.0.0.1:" +
-                              QByteArray::number(m_port) + "']\n"));
+                          "scrape_configs: [{job_name: halvora1, scrape_interval: 1s, static_configs: "
+                          "[{targets: ['127.0.0.1:" + QByteArray::number(m_port) + "']}]}]\n"));
         ScopedProcess server;
         server.setStandardErrorFile(QProcess::nullDevice());
         server.start(prometheus, {"--config.file=" + m_dir.filePath("prometheus.yml"),
