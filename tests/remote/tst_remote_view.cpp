@@ -1,5 +1,5 @@
 // The remote view over loopback with real sockets: its JSON documents and metrics read from a
-// Station fed with real frames, the answers to bad and unknown requests, the token, and the
+// Station fed with real frames, the answers to bad requests, the token, and the
 // bounds on requests and connections.
 #include "remote/RemoteClient.h"
 
@@ -76,7 +76,6 @@ private slots:
             QTest::newRow(name) << token << request << authorization << status;
         };
         row("HEAD", "HEAD / HTTP/1.1\r\nConnection: close\r\n\r\n", 200);
-        row("POST", "POST /api/v1/status HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 405);
         row("garbage", "\x01\x02\x03\r\n\r\n", 400);
         // Read no further than the header limit, whatever the client sends.
         row("header too large", "GET / HTTP/1.1\r\nX-Fill: " + QByteArray(9000, 'b') + "\r\n\r\n", 431);
@@ -103,7 +102,6 @@ private slots:
         Served s;
         const RemoteReply reply = exchange(s.listen(token), request);
         QCOMPARE(reply.status, status);
-        QCOMPARE(reply.headers.contains("\r\nAllow: GET, HEAD\r\n"), status == 405);
         QCOMPARE(reply.headers.contains("\r\nWWW-Authenticate: Bearer"), status == 401);
         QVERIFY(!request.startsWith("HEAD") || reply.body.isEmpty());
     }
