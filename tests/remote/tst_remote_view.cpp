@@ -130,6 +130,7 @@ private slots:
         QTRY_COMPARE(s.view.server().connectionCount(), limits.maxConnections);
         QCOMPARE(get(port, "/api/v1/status").status, 503);
         QTRY_COMPARE_WITH_TIMEOUT(s.view.server().connectionCount(), 0, 5000);
+        QCOMPARE(get(port, "/api/v1/status").status, 200); // a full server accepts again
     }
 };
 
