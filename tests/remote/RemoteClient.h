@@ -11,18 +11,10 @@
 struct RemoteReply
 {
     int status = 0; // 0: no whole header arrived
-    QByteArray headers;
+    QByteArray headers; // from the status line to the last header's CR LF
     QByteArray body;
 
     QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
-    QByteArray header(const QByteArray &name) const
-    {
-        for (const QByteArray &line : headers.split('\n')) { // lines end in CR LF
-            if (line.toLower().startsWith(name.toLower() + ':'))
-                return line.mid(name.size() + 1).trimmed();
-        }
-        return {};
-    }
 };
 
 inline RemoteReply exchange(quint16 port, const QByteArray &request)

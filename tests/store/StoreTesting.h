@@ -73,12 +73,15 @@ inline ArchivedFrame epsFrame(qint64 rxTimeMs, int seed, double value)
     return frame;
 }
 
-// A station database opened in a temporary directory of its own.
+// A station database opened in a temporary directory of its own; a test cannot go on without it.
 struct TempStore
 {
-    explicit TempStore(const StationDatabase::Options &options = {}) { ok = database.open(dir.path(), options).ok; }
+    explicit TempStore(const StationDatabase::Options &options = {})
+    {
+        if (const StationDatabase::OpenResult opened = database.open(dir.path(), options); !opened.ok)
+            qFatal("station database not opened: %s", qPrintable(opened.error));
+    }
 
     QTemporaryDir dir;
     StationDatabase database;
-    bool ok = false;
 };

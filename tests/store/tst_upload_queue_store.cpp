@@ -1,5 +1,5 @@
-// The durable upload queue: order, states and the limit that drops the oldest waiting frames,
-// after a table of operations, and the already-waiting answer. (Rejected entries put back:
+// The durable upload queue: order, states, the already-waiting answer and the limit that drops
+// the oldest waiting frames, after a table of operations. (Rejected entries put back:
 // tst_commands_queue; the queue after a restart: tst_store_forward and the version-1 migration.)
 #include "StoreTesting.h"
 
@@ -34,16 +34,19 @@ class TestUploadQueueStore : public QObject
 private slots:
     void operations_data()
     {
-        // Operations: "q<rx>" enqueues a frame received at rx (seed = rx), "d" / "f" / "r" mark
-        // the oldest waiting entry delivered / failed once / rejected, "F" flushes, "L<n>" limits
-        // the waiting entries to n (the configuration's limit).
+        // Operations: "q<rx>" enqueues a frame received at rx (seed rx % 100, so rx 100 and 200
+        // carry the same bytes), "o<rx>" one with other bytes, "w<rx>" the "q" frame again and
+        // expects it already waiting; "d" / "f" / "r" mark the oldest waiting entry delivered /
+        // failed once / rejected, "F" flushes, "L<n>" limits the waiting entries to n.
         QTest::addColumn<QString>("operations");
         QTest::addColumn<QString>("state"); // see queueState
         QTest::addColumn<int>("dropped");   // over the limit
         QTest::newRow("oldest reception first, failed stays first") << "q30 q10 q20 f f" << "3/0/0 10@2" << 0;
         QTest::newRow("delivered leaves the queue") << "q10 q20 d" << "1/1/0 20@0" << 0;
         QTest::newRow("rejected leaves the queue") << "q10 q20 r" << "1/0/1 20@0" << 0;
-        QTest::newRow("queued again after delivery") << "q10 d q10" << "1/1/0 10@0" << 0;
+        // Waiting while buffered and on disk; other bytes or another time are other frames; a
+        // delivered entry (its outcome not yet committed) no longer waits.
+        QTest::newRow("already waiting") << "q200 w200 F w200 o200 q100 d q100" << "3/1/0 100@0" << 0;
         QTest::newRow("limit drops the oldest") << "L3 q1 q2 q3 q4 q5" << "3/0/0 3@0" << 2;
         QTest::newRow("limit, a commit after each") << "L3 q1 F q2 F q3 F q4 F q5" << "3/0/0 3@0" << 2;
         QTest::newRow("limit: delivered do not count") << "L3 q1 q2 q3 d q4" << "3/1/0 2@0" << 0;
@@ -57,15 +60,16 @@ private slots:
         QFETCH(QString, state);
         QFETCH(int, dropped);
         TempStore s;
-        QVERIFY(s.ok);
         UploadQueueStore queue(s.database);
-        QSet<int> received;
+        QSet<QPair<int, int>> received; // (rx, seed)
         for (const QString &operation : operations.split(u' ')) {
             const QChar kind = operation.at(0);
-            if (kind == u'q') {
+            if (kind == u'q' || kind == u'o' || kind == u'w') {
                 const int rx = operation.mid(1).toInt();
-                received.insert(rx);
-                QCOMPARE(queue.enqueue(rx, frameBytes(rx), "body " + QByteArray::number(rx)), EnqueueResult::Queued);
+                const int seed = rx % 100 + (kind == u'o' ? 50 : 0);
+                received.insert({rx, seed});
+                QCOMPARE(queue.enqueue(rx, frameBytes(seed), "body " + QByteArray::number(rx)),
+                         kind == u'w' ? EnqueueResult::AlreadyWaiting : EnqueueResult::Queued);
             } else if (kind == u'L') {
                 queue.setMaxWaiting(operation.mid(1).toInt());
             } else if (kind == u'F') {
@@ -86,23 +90,6 @@ private slots:
         QCOMPARE(queue.takeDroppedCount(), 0);
         // Dropped or not, every frame stays in the archive of received frames.
         QCOMPARE(RawConnection(s.dir.path()).number(QStringLiteral("SELECT COUNT(*) FROM frames")), received.size());
-    }
-
-    void alreadyWaiting()
-    {
-        TempStore s;
-        QVERIFY(s.ok);
-        UploadQueueStore queue(s.database);
-        QCOMPARE(queue.enqueue(100, frameBytes(1), "body"), EnqueueResult::Queued);
-        QCOMPARE(queue.enqueue(100, frameBytes(1), "body"), EnqueueResult::AlreadyWaiting); // buffered
-        QVERIFY(s.database.flush());
-        QCOMPARE(queue.enqueue(100, frameBytes(1), "other body"), EnqueueResult::AlreadyWaiting); // on disk
-        QCOMPARE(queue.enqueue(100, frameBytes(2), "body"), EnqueueResult::Queued); // other bytes
-        QCOMPARE(queue.enqueue(99, frameBytes(1), "body"), EnqueueResult::Queued);  // other time
-
-        // Delivered (even before its outcome is committed) no longer waits.
-        queue.markDelivered(queue.oldestWaiting()->id);
-        QCOMPARE(queue.enqueue(99, frameBytes(1), "body"), EnqueueResult::Queued);
     }
 };
 
