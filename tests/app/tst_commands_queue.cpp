@@ -118,7 +118,6 @@ private slots:
         const QString perUserDirs = u"@home/config/halvora1|@home/data/halvora1|@home/Pictures/halvora1"_qs;
         QTest::newRow("--station-dir wins over a portable file") << true << "file" << explicitKind << "@chosen|@chosen|@chosen";
         QTest::newRow("portable") << false << "file" << int(StationDirectory::Kind::Portable) << "@program|@program|@program";
-        QTest::newRow("per-user") << false << "" << perUser << perUserDirs;
         QTest::newRow("a directory named online_conf.ini is no configuration") << false << "directory" << perUser << perUserDirs;
     }
 

@@ -122,12 +122,9 @@ private slots:
         Station &s = r->station();
         QTRY_COMPARE(s.intake().satelliteFrameCount(), 1);
         QCOMPARE(s.intake().rawFrameLines().size(), std::size_t(2));
-        QCOMPARE(s.intake().rawFrameLines()[0], u"A8 A4 A6 A6 40 40 60 AE 6E 8A 96 A2 40 61 03 68 65 6C 6C 6F "_qs);
-        QCOMPARE(s.intake().frameHex(), u"B0 A4 72 96 8E 40 62 B0 A4 72 96 40 40 77 03 02 00 C0 DB 0A "_qs);
         QCOMPARE(r->harness->logMessages().filter(u"total number of ports"_qs),
                  (QStringList{u"total number of ports: xxxx"_qs, u"total number of ports: 1;Port1 first soundcard mono;"_qs}));
         QCOMPARE(r->harness->captureBytes(), kissRecord(foreign) + kissRecord(satellite) + TimeRecord);
-        QCOMPARE(s.statusLine(), u"RX packets: 1 | HTTP POST OK: 0"_qs);
         QCOMPARE(s.intake().frameTimeText(), u"2014-08-02 13:05:09.123 UTC"_qs);
     }
 
