@@ -71,7 +71,6 @@ private slots:
         };
         row("localhost:8000", "localhost", 8000, 0);
         row("[fe80::1:2]:65535", "fe80::1:2", 65535, 0);
-        row("localhost", "", 0, 5);
         row("::1:8000", "", 0, 13);
         row("h:0", "", 0, 380);
         row("h:65536", "", 0, 380);
@@ -104,7 +103,6 @@ private slots:
             row("call", QString::fromLatin1(call), false);
         row("server", u"ftp://example.org/"_qs, false);
         row("lat", u"90.5"_qs, false);
-        row("long", u"181"_qs, false);
     }
 
     void validators()
@@ -114,8 +112,7 @@ private slots:
         QFETCH(bool, valid);
         const bool result = kind == u"call"     ? isValidCallsign(text)
                             : kind == u"server" ? isValidServerUrl(text)
-                            : kind == u"lat"    ? isValidLatitude(text)
-                                                : isValidLongitude(text);
+                                                : isValidLatitude(text);
         QCOMPARE(result, valid);
     }
 
@@ -181,7 +178,6 @@ private slots:
         QTest::addColumn<QString>("mycall");
         QTest::addColumn<QString>("safe");
         QTest::newRow("control characters") << "A\tB\nC\x7F" "D" << "A_B_C_D";
-        QTest::newRow("three dots") << "..." << "_.";
         QTest::newRow("empty") << "" << "_";
     }
 
