@@ -111,22 +111,17 @@ private slots:
     {
         QTest::addColumn<bool>("explicitDir");
         QTest::addColumn<QString>("besideProgram"); // "file", "directory" or "" (nothing)
-        QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("dirs"); // configuration|data|pictures: @chosen, @program or under @home
-        const int explicitKind = int(StationDirectory::Kind::Explicit);
-        const int perUser = int(StationDirectory::Kind::PerUser);
         const QString perUserDirs = u"@home/config/halvora1|@home/data/halvora1|@home/Pictures/halvora1"_qs;
-        QTest::newRow("--station-dir wins over a portable file") << true << "file" << explicitKind << "@chosen|@chosen|@chosen";
-        QTest::newRow("portable") << false << "file" << int(StationDirectory::Kind::Portable) << "@program|@program|@program";
-        QTest::newRow("per-user") << false << "" << perUser << perUserDirs;
-        QTest::newRow("a directory named online_conf.ini is no configuration") << false << "directory" << perUser << perUserDirs;
+        QTest::newRow("--station-dir wins over a portable file") << true << "file" << "@chosen|@chosen|@chosen";
+        QTest::newRow("portable") << false << "file" << "@program|@program|@program";
+        QTest::newRow("a directory named online_conf.ini is no configuration") << false << "directory" << perUserDirs;
     }
 
     void stationDirectoryOrder()
     {
         QFETCH(bool, explicitDir);
         QFETCH(QString, besideProgram);
-        QFETCH(int, kind);
         QFETCH(QString, dirs);
         QTemporaryDir program;
         QTemporaryDir chosen;
@@ -137,7 +132,6 @@ private slots:
             QVERIFY(QDir().mkpath(configuration));
         const StationDirectory directory =
             StationDirectory::resolve(explicitDir ? chosen.path() : QString(), program.path());
-        QCOMPARE(int(directory.kind), kind);
         dirs.replace(u"@chosen"_qs, chosen.path()).replace(u"@program"_qs, program.path()).replace(u"@home"_qs, m_home.path());
         QCOMPARE(QStringList({directory.configDir, directory.dataDir, directory.pictureDir}).join(u'|'), dirs);
     }
