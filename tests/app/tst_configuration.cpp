@@ -101,8 +101,13 @@ private slots:
             row("call", QString::fromLatin1(call), true);
         for (const char *call : {"DL0TST/MM1234", "PA/DL0TST/P", "DL0TST//P", "/P", "../../x"})
             row("call", QString::fromLatin1(call), false);
+        row("server", u"https://example.org/upload"_qs, true);
         row("server", u"ftp://example.org/"_qs, false);
+        // The poles and the date line are places a station may stand.
+        row("lat", u"-90"_qs, true);
         row("lat", u"90.5"_qs, false);
+        row("long", u"180"_qs, true);
+        row("long", u"-180.5"_qs, false);
     }
 
     void validators()
@@ -112,7 +117,8 @@ private slots:
         QFETCH(bool, valid);
         const bool result = kind == u"call"     ? isValidCallsign(text)
                             : kind == u"server" ? isValidServerUrl(text)
-                                                : isValidLatitude(text);
+                            : kind == u"lat"    ? isValidLatitude(text)
+                                                : isValidLongitude(text);
         QCOMPARE(result, valid);
     }
 

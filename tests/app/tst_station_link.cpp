@@ -283,20 +283,25 @@ private slots:
         QTRY_COMPARE(engine.received(), StartRequests + AgwProtocol::header('G'));
     }
 
-    // A restart within the minute appends to the capture file.
+    // A restart within the minute appends to the capture file, and the boxes show the archived
+    // frame's values before any frame arrives.
     void restartAppendsAndShowsTheLastValues()
     {
         const QByteArray data = SatelliteFrames::frameOf(SatelliteFrames::EpsDebugGroups, SatelliteFrames::EpsDebugLength);
         StationHarness h(configFor());
+        QString shown;
         for (int run = 0; run < 2; ++run) {
             StationOptions options = quietOptions();
             options.programDir = h.dir.path();
             options.timeSource = &h.clock;
             Station station(options);
             station.start();
+            QCOMPARE(station.display().text(14), shown);
             station.handleRecord(AgwLoopbackServer::rawFrameRecord(data));
+            shown = station.display().text(14);
             station.exit();
         }
+        QVERIFY(!shown.isEmpty());
         QCOMPARE(readFile(h.path(u"N0CALL_02082014_1305.kss"_qs)), (kissRecord(data) + TimeRecord).repeated(2));
     }
 
