@@ -44,6 +44,7 @@ private slots:
         const QByteArray base = "SERVER=http://127.0.0.1:9/\r\nMYCALL=A\r\n";
         const auto settings = [](const char *port) { return u"%1 | http://127.0.0.1:9/ | A |  | "_qs.arg(QLatin1String(port)); };
         row("empty SERVER", "PORT=h:1\r\nMYCALL=A\r\nSERVER=\r\n", 380, "SERVER is empty");
+        row("port out of range", base + "PORT=localhost:65536\r\n", 380, "Invalid property value", {settings("localhost:65536")});
         // The report names the capture file and ends with the operating system's reason.
         row("capture file cannot be created", base + "PORT=127.0.0.1:1\r\n", 75,
             "A_02082014_1305.kss Path/File access error: Is a directory",

@@ -2,6 +2,7 @@
 // shape, the capture file's bytes and its failures, reconnects.
 #include "decode/SatelliteFrames.h"
 #include "link/AgwProtocol.h"
+#include "link/CaptureFile.h"
 #include "link/Kiss.h"
 #include "support/AgwLoopbackServer.h"
 #include "support/Programs.h"
@@ -11,6 +12,8 @@
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -122,6 +125,8 @@ private slots:
         Station &s = r->station();
         QTRY_COMPARE(s.intake().satelliteFrameCount(), 1);
         QCOMPARE(s.intake().rawFrameLines().size(), std::size_t(2));
+        // Position 17 (here 02) is the PID; the groups begin at 18, the second one is missing.
+        QCOMPARE(s.intake().headerLines(), std::deque<QString>{u"00 C0 DB 0A | "_qs});
         QCOMPARE(r->harness->logMessages().filter(u"total number of ports"_qs),
                  (QStringList{u"total number of ports: xxxx"_qs, u"total number of ports: 1;Port1 first soundcard mono;"_qs}));
         QCOMPARE(r->harness->captureBytes(), kissRecord(foreign) + kissRecord(satellite) + TimeRecord);
@@ -307,6 +312,34 @@ private slots:
 
     // A failing capture file is logged once with the OS reason and shown as a warning, retried
     // (created again when removed), its recovery logged, and no record is ever left half written.
+    // A record cut short (here by the file size limit, as a full disk does) is taken back whole,
+    // so the capture file never holds part of a record.
+    void partlyWrittenRecordIsTakenBack_data()
+    {
+        QTest::addColumn<int>("room"); // bytes the file may still grow by
+        QTest::newRow("one byte") << 1;
+        QTest::newRow("several bytes") << 9;
+    }
+
+    void partlyWrittenRecordIsTakenBack()
+    {
+        QFETCH(int, room);
+        QTemporaryDir dir;
+        CaptureFile capture;
+        QVERIFY(!capture.open(dir.filePath(u"c.kss"_qs)));
+        QVERIFY(capture.writeFrameRecord(frame(ForeignAddress, "first")));
+        const qint64 before = QFileInfo(capture.path()).size();
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit unlimited{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+        const rlimit limited{rlim_t(before + room), unlimited.rlim_max};
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+        const bool written = capture.writeFrameRecord(frame(ForeignAddress, "second"));
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+        QVERIFY(!written);
+        QCOMPARE(QFileInfo(capture.path()).size(), before);
+    }
+
     void captureFailureIsLoggedOnceRetriedAndRecovered_data()
     {
         QTest::addColumn<bool>("diskFull"); // else: the file is removed while open
