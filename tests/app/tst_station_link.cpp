@@ -268,6 +268,7 @@ private slots:
         StationHarness h(configFor(u"127.0.0.1:%1"_qs.arg(port)), quietOptions(400, 100));
         h.station->start();
         QTRY_COMPARE(h.logMessages().filter(u"Winsock Error \"10060\""_qs).size(), 1);
+        QCOMPARE(h.station->linkState(), int(AgwClient::Closed)); // abandoned, not left pending
         // The link keeps trying: once nothing listens, the next attempt is refused.
         ::close(listener);
         QTRY_COMPARE(h.logMessages().filter(u"Winsock Error \"10061\""_qs).size(), 1);
