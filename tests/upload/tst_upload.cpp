@@ -114,19 +114,27 @@ private slots:
                        "&frame=03&locator=longLat&longitude=4%3D5%0D%0A%7F&latitude=50%25%2B1%09&tncPort=0"_qs);
     }
 
-    // Huge answers are neither buffered whole nor kept: each reply is gone after its request.
+    void hugeAnswersKeepOnlyTheirStart_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::newRow("128 times the kept part") << qint64(128 * HttpUpload::MaxKeptBodyBytes);
+        QTest::newRow("one byte beyond it") << qint64(HttpUpload::MaxKeptBodyBytes + 1);
+    }
+
+    // Huge answers are neither buffered whole nor kept, yet every byte is counted; each reply is
+    // gone after its request.
     void hugeAnswersKeepOnlyTheirStart()
     {
-        constexpr qint64 Size = 128 * HttpUpload::MaxKeptBodyBytes;
+        QFETCH(qint64, size);
         LoopbackHttpServer http;
         QVERIFY(http.start());
-        http.setAnswer({201, "Created", {}, true, QByteArray(Size, 'x')});
+        http.setAnswer({201, "Created", {}, true, QByteArray(size, 'x')});
         HttpUpload upload;
         ReplyWatch watch;
         for (int i = 0; i < 2; ++i) {
             QCOMPARE(post(upload, http.url(), "frame=1"), u"icResponseCompleted"_qs);
             QCOMPARE(upload.httpStatus(), 201);
-            QCOMPARE(upload.responseBodySize(), Size);
+            QCOMPARE(upload.responseBodySize(), size);
             QCOMPARE(upload.responseBody().size(), HttpUpload::MaxKeptBodyBytes);
         }
         QCOMPARE(watch.readBufferSizes, QList<qint64>(2, HttpUpload::MaxKeptBodyBytes));
