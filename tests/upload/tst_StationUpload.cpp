@@ -82,6 +82,10 @@ private slots:
         QTest::newRow("malformed SERVER")
             << "http//127.0.0.1/upload" << LoopbackHttpServer::Answer{}
             << QStringList{ownFailure(35753, "No URL to execute"), ownFailure(35751, "URL is malformed")};
+        // Only blanks and tabs around a value are dropped when the file is read.
+        QTest::newRow("SERVER of a form feed")
+            << "\f" << LoopbackHttpServer::Answer{}
+            << QStringList{ownFailure(35753, "No URL to execute"), ownFailure(35750, "URL is empty")};
     }
 
     void serverBehaviours()

@@ -7,6 +7,7 @@
 #include "upload/HttpUpload.h"
 #include "upload/UploadBody.h"
 
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -27,6 +28,27 @@ QString post(HttpUpload &upload, const QString &url, const QByteArray &body)
     return HttpUpload::stateName(spy.last().at(0).toInt());
 }
 
+// Every network reply the client creates, seen through the queued calls delivered to it, and
+// the read buffer it had then.
+class ReplyWatch : public QObject
+{
+public:
+    ReplyWatch() { QCoreApplication::instance()->installEventFilter(this); }
+    QList<QPointer<QNetworkReply>> replies;
+    QList<qint64> readBufferSizes;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        auto *reply = event->type() == QEvent::MetaCall ? qobject_cast<QNetworkReply *>(object) : nullptr;
+        if (reply && !replies.contains(reply)) {
+            replies << reply;
+            readBufferSizes << reply->readBufferSize();
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 class TestUpload : public QObject
@@ -43,6 +65,11 @@ private slots:
         QTest::newRow("negative length") << QByteArray("POST /t HTTP/1.1\r\nContent-Length:-4\r\n\r\n")
                                          << Status::Malformed;
         QTest::newRow("endless header") << "POST /t HTTP/1.1\r\nX: " + QByteArray(20000, 'a') << Status::Malformed;
+        // The largest header taken, still unended or ended but waiting for its body.
+        const QByteArray start = "POST /t HTTP/1.1\r\nContent-Length: 5\r\nX: ";
+        const QByteArray filler(HttpLimits::MaxHeaderBytes - start.size(), 'a');
+        QTest::newRow("header at the limit, unended") << start + filler << Status::Incomplete;
+        QTest::newRow("header at the limit, body to come") << start + filler + "\r\n\r\n" << Status::Incomplete;
     }
 
     void parse()
@@ -87,17 +114,39 @@ private slots:
                        "&frame=03&locator=longLat&longitude=4%3D5%0D%0A%7F&latitude=50%25%2B1%09&tncPort=0"_qs);
     }
 
-    void hugeAnswerKeepsOnlyItsStart()
+    void hugeAnswersKeepOnlyTheirStart_data()
     {
-        constexpr qint64 Size = 128 * HttpUpload::MaxKeptBodyBytes;
+        QTest::addColumn<qint64>("size");
+        QTest::newRow("128 times the kept part") << qint64(128 * HttpUpload::MaxKeptBodyBytes);
+        QTest::newRow("one byte beyond it") << qint64(HttpUpload::MaxKeptBodyBytes + 1);
+    }
+
+    // Huge answers are neither buffered whole nor kept, yet every byte is counted; each reply is
+    // gone after its request.
+    void hugeAnswersKeepOnlyTheirStart()
+    {
+        QFETCH(qint64, size);
         LoopbackHttpServer http;
         QVERIFY(http.start());
-        http.setAnswer({201, "Created", {}, true, QByteArray(Size, 'x')});
+        http.setAnswer({201, "Created", {}, true, QByteArray(size, 'x')});
         HttpUpload upload;
-        QCOMPARE(post(upload, http.url(), "frame=1"), u"icResponseCompleted"_qs);
-        QCOMPARE(upload.httpStatus(), 201);
-        QCOMPARE(upload.responseBodySize(), Size);
-        QCOMPARE(upload.responseBody().size(), HttpUpload::MaxKeptBodyBytes);
+        ReplyWatch watch;
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(post(upload, http.url(), "frame=1"), u"icResponseCompleted"_qs);
+            QCOMPARE(upload.httpStatus(), 201);
+            QCOMPARE(upload.responseBodySize(), size);
+            QCOMPARE(upload.responseBody().size(), HttpUpload::MaxKeptBodyBytes);
+        }
+        QCOMPARE(watch.readBufferSizes, QList<qint64>(2, HttpUpload::MaxKeptBodyBytes));
+        QTRY_VERIFY(std::all_of(watch.replies.cbegin(), watch.replies.cend(), [](const auto &r) { return r.isNull(); }));
+    }
+
+    // The port a refused connection names is the scheme's own when the URL gives none.
+    void refusedWithoutPort()
+    {
+        HttpUpload upload;
+        QCOMPARE(post(upload, u"https://127.0.0.1/telemetry"_qs, "frame=1"), u"icError"_qs);
+        QCOMPARE(upload.responseInfo(), u"Connection refused by 127.0.0.1:443"_qs);
     }
 
     void sinkPrintsEachFormAndAnswersCreated()

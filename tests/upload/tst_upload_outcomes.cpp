@@ -7,6 +7,7 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/Programs.h"
 #include "support/TestCertificates.h"
+#include "upload/HttpUpload.h"
 #include "upload/UploadController.h"
 #include "upload/UploadOutcome.h"
 
@@ -156,6 +157,23 @@ private slots:
         QCOMPARE(u.controller.lastError().isEmpty(), delivered);
         const QString stored = delivered ? u"1 0 "_qs : u"0 1 "_qs + u.controller.lastError();
         QCOMPARE(u.rows(), QStringList{stored + u'|' + bodyOf(1)});
+    }
+
+    // Each failed handshake reports its own certificate errors, not the earlier ones too.
+    void tlsErrorsOfOneTryOnly()
+    {
+        LoopbackHttpServer https;
+        https.useTls(m_certificates.server, m_certificates.serverKey);
+        QVERIFY(https.start());
+        HttpUpload upload;
+        QStringList infos;
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(!upload.setUrl(https.url()) && !upload.execute(u"POST"_qs, bodyOf(i), {}));
+            QTRY_VERIFY(!upload.isBusy());
+            infos << upload.responseInfo();
+        }
+        QVERIFY2(infos[0].startsWith(u"Secure connection failed: "_qs), qPrintable(infos[0]));
+        QCOMPARE(infos[1], infos[0]);
     }
 
     void backOffDoublesUntilTheServerIsBack()
