@@ -158,10 +158,10 @@ private slots:
         QVERIFY2(first.startsWith("listening on 127.0.0.1:"), first.constData());
         HttpUpload upload;
         const QString address = QString::fromLatin1(first.mid(first.lastIndexOf(' ') + 1));
-        post(upload, u"http://%1/"_qs.arg(address), "noradID=48263&source=XR1%26Z&frame=B0 A4&longitude=%0A4");
+        post(upload, u"http://%1/"_qs.arg(address), "noradID=48263&source=XR1%26Z&frame=B0 A4&longitude=%0A4%9F");
         QCOMPARE(upload.httpStatus(), 201);
         QTRY_VERIFY(sink.canReadLine());
-        QCOMPARE(sink.readLine(), QByteArray("noradID=48263 | source=XR1&Z | frame=B0 A4 | longitude=\\x0a4\n"));
+        QCOMPARE(sink.readLine(), QByteArray("noradID=48263 | source=XR1&Z | frame=B0 A4 | longitude=\\x0a4\\x9f\n"));
     }
 };
 
