@@ -8,6 +8,18 @@
 #include <QLineSeries>
 #include <QtTest>
 
+namespace {
+
+void sendMouse(QWidget *target, QEvent::Type type, const QPoint &position, Qt::MouseButton button,
+               Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(position), target->mapToGlobal(QPointF(position)), button, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
 // The Plots window on a real archive: one pass of 3000 EPS frames a second apart, with COM frames
 // in between. Which points the plots keep is checked on the series cache.
 class PlotWindowTest : public QObject
@@ -36,8 +48,27 @@ private slots:
         const QLineSeries *series = window.seriesOf(1);
         QVERIFY(series->count() > 0 && series->count() <= 4 * window.chartView()->plotColumns());
 
-        // Frames 10 .. 29 and the COM frames at 10.5 s and 20.5 s.
+        // The wheel zooms in about the pointer, which stays at the same time; dragging with the
+        // right button pans, keeping the width.
         window.setRange(PlotRange::Kind::All);
+        PlotChartView *view = window.chartView();
+        QWidget *viewport = view->viewport();
+        const QPoint centre = viewport->rect().center();
+        const qint64 under = view->timeAt(centre);
+        const PlotRange::Span all = window.span();
+        QWheelEvent wheel(QPointF(centre), viewport->mapToGlobal(QPointF(centre)), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+        const PlotRange::Span zoomed = window.span();
+        QVERIFY(zoomed.toMs - zoomed.fromMs < all.toMs - all.fromMs);
+        QVERIFY(std::abs(view->timeAt(centre) - under) <= (zoomed.toMs - zoomed.fromMs) / 100);
+        sendMouse(viewport, QEvent::MouseButtonPress, centre, Qt::RightButton, Qt::RightButton);
+        sendMouse(viewport, QEvent::MouseMove, centre - QPoint(40, 0), Qt::NoButton, Qt::RightButton);
+        sendMouse(viewport, QEvent::MouseButtonRelease, centre - QPoint(40, 0), Qt::RightButton, Qt::NoButton);
+        QVERIFY(window.span().fromMs > zoomed.fromMs);
+        QCOMPARE(window.span().toMs - window.span().fromMs, zoomed.toMs - zoomed.fromMs);
+
+        // Frames 10 .. 29 and the COM frames at 10.5 s and 20.5 s.
         window.setSpan(start + 10 * 1000, start + 30 * 1000);
         const QString csv = store.directory.filePath(QStringLiteral("shown.csv"));
         QCOMPARE(window.exportCsv(csv), QString());
