@@ -14,7 +14,13 @@ class QueryStatement final : public BoundStatement
 public:
     explicit QueryStatement(const QSqlDatabase &db) : m_query(db) {}
 
-    bool prepare(const QString &sql) { return m_query.prepare(sql); }
+    bool prepare(const QString &sql, QString *error)
+    {
+        if (m_query.prepare(sql))
+            return true;
+        *error = m_query.lastError().text();
+        return false;
+    }
 
     void bindInt64(int index, qint64 value) override { m_query.bindValue(index, value); }
     void bindDouble(int index, double value) override { m_query.bindValue(index, value); }
@@ -30,8 +36,6 @@ public:
     qint64 lastInsertId() const override { return m_query.lastInsertId().toLongLong(); }
     QString error() const override { return m_query.lastError().text(); }
 
-    QString prepareError() const { return m_query.lastError().text(); }
-
 private:
     QSqlQuery m_query;
 };
@@ -44,16 +48,8 @@ std::unique_ptr<BoundStatement> BoundStatement::prepare(const QSqlDatabase &db, 
         return native;
     if (!error->isEmpty())
         return nullptr;
-    return prepareQuery(db, sql, error);
-}
-
-std::unique_ptr<BoundStatement> BoundStatement::prepareQuery(const QSqlDatabase &db, const QString &sql,
-                                                             QString *error)
-{
     auto statement = std::make_unique<QueryStatement>(db);
-    if (!statement->prepare(sql)) {
-        *error = statement->prepareError();
+    if (!statement->prepare(sql, error))
         return nullptr;
-    }
     return statement;
 }

@@ -27,8 +27,7 @@ public:
     virtual qint64 lastInsertId() const = 0;
     virtual QString error() const = 0;
 
-    // Prepares `sql` on `db`; nullptr with `*error` set when it cannot be prepared.
+    // Prepares `sql` on `db` (natively on SQLite, else through QSqlQuery); nullptr with `*error`
+    // set when it cannot be prepared.
     static std::unique_ptr<BoundStatement> prepare(const QSqlDatabase &db, const QString &sql, QString *error);
-    // The same through QSqlQuery, whatever the driver (what prepare() falls back to).
-    static std::unique_ptr<BoundStatement> prepareQuery(const QSqlDatabase &db, const QString &sql, QString *error);
 };
